@@ -1,0 +1,201 @@
+#include "platform/DirEnum.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/Errors.h"
+
+namespace trawlix {
+
+class TFindState {
+ public:
+  TFolderListing listing;
+  TNameMask mask;
+  size_t index = 0;
+};
+
+TSearchRec::TSearchRec() = default;
+TSearchRec::~TSearchRec() = default;
+TSearchRec::TSearchRec(TSearchRec&&) noexcept = default;
+TSearchRec& TSearchRec::operator=(TSearchRec&&) noexcept = default;
+
+TSearchRec::TSearchRec(const TSearchRec& o)
+    : Time(o.Time), Size(o.Size), Attr(o.Attr), Name(o.Name), ExcludeAttr(o.ExcludeAttr),
+      FindData(o.FindData) {}
+
+TSearchRec& TSearchRec::operator=(const TSearchRec& o) {
+  if (this != &o) {
+    Time = o.Time;
+    Size = o.Size;
+    Attr = o.Attr;
+    Name = o.Name;
+    ExcludeAttr = o.ExcludeAttr;
+    FindData = o.FindData;
+  }
+  return *this;
+}
+
+TFolderListing::~TFolderListing() { CloseHandle(); }
+
+void TFolderListing::CloseHandle() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+void TFolderListing::Clear() {
+  CloseHandle();
+  names_.clear();
+  entries_.clear();
+}
+
+bool TFolderListing::IsDotOrDotDot(size_t i) const {
+  const std::string_view n = Name(i);
+  return (n.size() == 1 && n[0] == '.') || (n.size() == 2 && n[0] == '.' && n[1] == '.');
+}
+
+int TFolderListing::Read(const std::string& folder) {
+  Clear();
+  // A path the system cannot take is refused before it is tried, so a walk
+  // never goes deeper than its paths can be handed back to the system.
+  if (folder.size() >= PATH_MAX) return kErrPathNotFound;
+  const char* path = folder.empty() ? "." : folder.c_str();
+  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return ErrnoToErrorCode(errno);
+  fd_ = fd;
+
+  alignas(8) char buf[32768];
+  for (;;) {
+    const ssize_t n = ::getdents64(fd_, buf, sizeof buf);
+    if (n < 0) {
+      const int err = errno;
+      Clear();
+      return ErrnoToErrorCode(err);
+    }
+    if (n == 0) break;
+    for (ssize_t pos = 0; pos < n;) {
+      const auto* d = reinterpret_cast<const struct dirent64*>(buf + pos);
+      pos += d->d_reclen;
+      const size_t len = std::strlen(d->d_name);
+      bool isDir = d->d_type == DT_DIR;
+      if (d->d_type == DT_UNKNOWN) {
+        struct stat st;
+        isDir = ::fstatat(fd_, d->d_name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0 &&
+                S_ISDIR(st.st_mode);
+      }
+      entries_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(len), isDir});
+      names_.append(d->d_name, len);
+    }
+  }
+  return 0;
+}
+
+int TFolderListing::Fill(size_t i, TSearchRec& rec) const {
+  const Entry& e = entries_[i];
+  // The names are stored without terminators; statx needs one.
+  char name[NAME_MAX + 2];
+  const size_t len = std::min<size_t>(e.length, NAME_MAX + 1);
+  std::memcpy(name, names_.data() + e.offset, len);
+  name[len] = '\0';
+
+  struct statx stx;
+  const int dirfd = fd_ >= 0 ? fd_ : AT_FDCWD;
+  if (::statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+              STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_BLOCKS | STATX_ATIME | STATX_MTIME |
+                  STATX_BTIME,
+              &stx) != 0)
+    return ErrnoToErrorCode(errno);
+
+  const mode_t mode = stx.stx_mode;
+  uint32_t attr = 0;
+  if (S_ISDIR(mode)) {
+    attr |= faDirectory;
+  } else if (S_ISREG(mode)) {
+    attr |= faArchive;
+    if (stx.stx_blocks * 512ULL < stx.stx_size) attr |= faSparseFile;
+  } else if (S_ISLNK(mode)) {
+    attr |= faReparsePoint;
+  } else {
+    attr |= faSysFile;
+  }
+  if (len > 0 && name[0] == '.') attr |= faHidden;
+  if (!(mode & S_IWUSR)) attr |= faReadOnly;
+  if ((stx.stx_attributes_mask & STATX_ATTR_COMPRESSED) &&
+      (stx.stx_attributes & STATX_ATTR_COMPRESSED))
+    attr |= faCompressed;
+  if ((stx.stx_attributes_mask & STATX_ATTR_ENCRYPTED) &&
+      (stx.stx_attributes & STATX_ATTR_ENCRYPTED))
+    attr |= faEncrypted;
+
+  const uint64_t size = S_ISDIR(mode) ? 0 : stx.stx_size;
+  const TFileTime mtime = UnixToFileTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
+  const TFileTime atime = UnixToFileTime(stx.stx_atime.tv_sec, stx.stx_atime.tv_nsec);
+  const TFileTime btime = (stx.stx_mask & STATX_BTIME)
+                              ? UnixToFileTime(stx.stx_btime.tv_sec, stx.stx_btime.tv_nsec)
+                              : mtime;
+
+  rec.Time = FileTimeToDosDateTime(mtime);
+  rec.Size = size;
+  rec.Attr = attr;
+  rec.Name.assign(names_.data() + e.offset, e.length);
+  TFindData& fd = rec.FindData;
+  fd.dwFileAttributes = attr;
+  fd.ftCreationTime = btime;
+  fd.ftLastAccessTime = atime;
+  fd.ftLastWriteTime = mtime;
+  fd.nFileSizeHigh = static_cast<uint32_t>(size >> 32);
+  fd.nFileSizeLow = static_cast<uint32_t>(size);
+  fd.cFileName = rec.Name;
+  fd.cAlternateFileName.clear();
+  return 0;
+}
+
+int TFolderListing::FindNext(size_t& index, const TNameMask& mask, uint32_t excludeAttr,
+                             TSearchRec& rec, bool skipDots) const {
+  const bool all = mask.MatchesEverything();
+  for (; index < entries_.size(); ++index) {
+    if (skipDots && IsDotOrDotDot(index)) continue;
+    if (!all && !mask.Matches(Name(index))) continue;
+    if (Fill(index, rec) != 0) continue;  // vanished since it was listed
+    if (rec.Attr & excludeAttr) continue;
+    return 0;
+  }
+  return kErrNoMoreFiles;
+}
+
+int FirstEntry(const std::string& pattern, uint32_t attrMask, TSearchRec& rec) {
+  EndEntries(rec);
+  rec.ExcludeAttr = ~attrMask & 0x1E;
+  const size_t slash = pattern.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+  const std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  if (mask.empty()) return kErrFileNotFound;
+
+  auto state = std::make_unique<TFindState>();
+  if (const int err = state->listing.Read(folder)) return err;
+  state->mask = TNameMask(mask);
+  if (state->listing.FindNext(state->index, state->mask, rec.ExcludeAttr, rec) != 0)
+    return kErrFileNotFound;
+  rec.FindHandle = std::move(state);
+  return 0;
+}
+
+int NextEntry(TSearchRec& rec) {
+  if (!rec.FindHandle) return kErrNoMoreFiles;
+  TFindState& s = *rec.FindHandle;
+  ++s.index;
+  const int err = s.listing.FindNext(s.index, s.mask, rec.ExcludeAttr, rec);
+  if (err) EndEntries(rec);
+  return err;
+}
+
+void EndEntries(TSearchRec& rec) { rec.FindHandle.reset(); }
+
+}  // namespace trawlix
