@@ -25,7 +25,7 @@ std::string ExpandFileName(std::string_view path) {
     full.push_back('/');
   }
   full.append(path);
-  const bool trailing = full.size() > 1 && full.back() == '/';
+  const bool trailing = !path.empty() && path.back() == '/';
 
   std::vector<std::string_view> parts;
   std::string_view rest(full);

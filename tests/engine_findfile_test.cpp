@@ -1,0 +1,449 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <set>
+#include <thread>
+
+#include "TempTree.h"
+#include "engine/FindFile.h"
+#include "platform/Errors.h"
+
+namespace trawlix {
+
+using test::TempTree;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Records every event of a finder as a line: "begin", "finish", "abort",
+// "F <folder>" and "M <folder><name>".
+struct Recorder {
+  std::vector<std::string> events;
+  std::mutex mutex;
+
+  void Attach(TFindFile& f) {
+    f.OnSearchBegin = [this](TFindFile*) { Add("begin"); };
+    f.OnSearchFinish = [this](TFindFile*) { Add("finish"); };
+    f.OnSearchAbort = [this](TFindFile*) { Add("abort"); };
+    f.OnFolderChange = [this](TFindFile*, const std::string& folder, TFolderIgnore&) { Add("F " + folder); };
+    f.OnFileMatch = [this](TFindFile*, const std::string& folder, const TSearchRec& r) {
+      Add("M " + folder + r.Name);
+    };
+  }
+  void Add(const std::string& e) {
+    std::lock_guard lock(mutex);
+    events.push_back(e);
+  }
+  long Index(const std::string& e) const {
+    auto it = std::find(events.begin(), events.end(), e);
+    return it == events.end() ? -1 : it - events.begin();
+  }
+  size_t Count(const std::string& prefix) const {
+    return std::count_if(events.begin(), events.end(),
+                         [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+  }
+  std::set<std::string> Matches() const {
+    std::set<std::string> out;
+    for (const auto& e : events)
+      if (e.rfind("M ", 0) == 0) out.insert(e.substr(2));
+    return out;
+  }
+};
+
+class FinderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    t.createFile("a.txt", "aaa");
+    t.createFile("b.doc", "bb");
+    t.createFile(".hidden.txt");
+    t.createFile("sub1/c.txt");
+    t.createFile("sub1/deep/d.txt");
+    t.createFile("sub2/e.doc");
+    t.createFile(".hid/h.txt");
+    t.createDir("x.txt");  // a folder whose name matches "*.txt"
+    finder.Criteria().Files().SetLocation(t.Root());
+    rec.Attach(finder);
+  }
+  std::string R(const std::string& rel = "") const { return t.Path(rel); }
+
+  TempTree t;
+  TFindFile finder;
+  Recorder rec;
+};
+
+}  // namespace
+
+TEST_F(FinderTest, ReportsEveryFileDepthFirstEntriesBeforeSubfolders) {
+  finder.Execute();
+  EXPECT_FALSE(finder.Busy());
+  EXPECT_EQ(rec.events.front(), "begin");
+  EXPECT_EQ(rec.events.back(), "finish");
+  EXPECT_EQ(rec.Matches(),
+            (std::set<std::string>{R("a.txt"), R("b.doc"), R(".hidden.txt"), R("sub1/c.txt"),
+                                   R("sub1/deep/d.txt"), R("sub2/e.doc"), R(".hid/h.txt")}));
+  EXPECT_EQ(rec.Count("F "), 6u);  // root, sub1, deep, sub2, .hid, x.txt
+  // A folder's own entries come before any of its subfolders is entered.
+  const long firstSub = std::min({rec.Index("F " + R("sub1/")), rec.Index("F " + R("sub2/")),
+                                  rec.Index("F " + R(".hid/")), rec.Index("F " + R("x.txt/"))});
+  EXPECT_LT(rec.Index("M " + R("a.txt")), firstSub);
+  EXPECT_LT(rec.Index("M " + R("b.doc")), firstSub);
+  EXPECT_LT(rec.Index("F " + R("sub1/")), rec.Index("M " + R("sub1/c.txt")));
+  EXPECT_LT(rec.Index("M " + R("sub1/c.txt")), rec.Index("F " + R("sub1/deep/")));
+  EXPECT_EQ(rec.Index("F " + R()), 1);
+}
+
+TEST_F(FinderTest, MasksAreTakenLastToFirstAndEachReportsItsMatches) {
+  finder.Criteria().Files().SetFileName("*.txt;*.doc");
+  finder.Criteria().Files().SetSubfolders(false);
+  finder.Execute();
+  EXPECT_LT(rec.Index("M " + R("b.doc")), rec.Index("M " + R("a.txt")));
+  EXPECT_EQ(rec.Count("F "), 1u);
+
+  Recorder twice;
+  TFindFile f2;
+  twice.Attach(f2);
+  f2.Criteria().Files().SetLocation(t.Root());
+  f2.Criteria().Files().SetSubfolders(false);
+  f2.Criteria().Files().SetFileName("*.txt;a*");
+  f2.Execute();
+  EXPECT_EQ(std::count(twice.events.begin(), twice.events.end(), "M " + R("a.txt")), 2);
+}
+
+TEST_F(FinderTest, TargetsInTheOrderNamed) {
+  TempTree other;
+  other.createFile("o.txt");
+  finder.Criteria().Files().SetLocation(other.Root() + ";" + t.Root() + "sub2");
+  finder.Execute();
+  EXPECT_LT(rec.Index("M " + other.Path("o.txt")), rec.Index("F " + R("sub2/")));
+}
+
+TEST_F(FinderTest, FoldersCanBeAcceptedLikeFiles) {
+  finder.Criteria().Attribute().SetAttributes({ffArchive, ffDirectory, ffHidden});
+  finder.Criteria().Files().SetFileName("*.txt");
+  finder.Execute();
+  EXPECT_TRUE(rec.Matches().count(R("x.txt")));
+  EXPECT_FALSE(rec.Matches().count(R(".")));
+}
+
+TEST_F(FinderTest, Levels) {
+  const struct {
+    uint16_t minLevel, maxLevel;
+    std::set<std::string> rels;
+  } cases[] = {
+      {2, 0, {"sub1/c.txt", "sub1/deep/d.txt", "sub2/e.doc", ".hid/h.txt"}},
+      {0, 1, {"a.txt", "b.doc", ".hidden.txt"}},
+      {1, 2, {"a.txt", "b.doc", ".hidden.txt", "sub1/c.txt", "sub2/e.doc", ".hid/h.txt"}},
+      {3, 3, {"sub1/deep/d.txt"}},
+  };
+  for (const auto& c : cases) {
+    TFindFile f;
+    Recorder r;
+    r.Attach(f);
+    f.Criteria().Files().SetLocation(t.Root());
+    f.Criteria().Files().SetMinLevel(c.minLevel);
+    f.Criteria().Files().SetMaxLevel(c.maxLevel);
+    std::vector<int> levels;
+    f.OnFolderChange = [&](TFindFile* s, const std::string&, TFolderIgnore&) { levels.push_back(s->Level()); };
+    f.Execute();
+    std::set<std::string> expected;
+    for (const auto& rel : c.rels) expected.insert(R(rel));
+    EXPECT_EQ(r.Matches(), expected) << c.minLevel << "/" << c.maxLevel;
+    EXPECT_EQ(levels.front(), 1);
+    EXPECT_LE(*std::max_element(levels.begin(), levels.end()), c.maxLevel ? c.maxLevel : 3);
+    EXPECT_EQ(f.Level(), 0);
+  }
+}
+
+TEST_F(FinderTest, FolderIgnoreAnswersApplyToThatFolderOnly) {
+  const struct {
+    TFolderIgnore answer;
+    std::set<std::string> rels;
+  } cases[] = {
+      {fiJustThis, {"sub1/c.txt", "sub1/deep/d.txt", "sub2/e.doc", ".hid/h.txt"}},
+      {fiJustSubfolders, {"a.txt", "b.doc", ".hidden.txt"}},
+      {fiThisAndSubfolders, {}},
+  };
+  for (const auto& c : cases) {
+    TFindFile f;
+    Recorder r;
+    r.Attach(f);
+    f.Criteria().Files().SetLocation(t.Root());
+    int calls = 0;
+    f.OnFolderChange = [&](TFindFile*, const std::string& folder, TFolderIgnore& ignore) {
+      ++calls;
+      EXPECT_EQ(ignore, fiNone);
+      if (folder == t.Root()) ignore = c.answer;
+    };
+    f.Execute();
+    std::set<std::string> expected;
+    for (const auto& rel : c.rels) expected.insert(R(rel));
+    EXPECT_EQ(r.Matches(), expected) << c.answer;
+    EXPECT_EQ(calls, c.answer == fiJustThis ? 6 : 1);
+  }
+}
+
+TEST_F(FinderTest, WithoutSubfoldersOneFolderEventPerTarget) {
+  finder.Criteria().Files().SetSubfolders(false);
+  finder.Criteria().Files().SetLocation(t.Root() + ";" + t.Root() + "sub1;>" + t.Root() + "sub2");
+  finder.Execute();
+  EXPECT_EQ(rec.Count("F "), 3u);
+}
+
+TEST_F(FinderTest, MissingTargetAndNoTargets) {
+  finder.Criteria().Files().SetLocation(t.Root() + "missing");
+  finder.Execute();
+  EXPECT_EQ(rec.events, (std::vector<std::string>{"begin", "F " + R("missing/"), "finish"}));
+
+  rec.events.clear();
+  finder.Criteria().Files().SetLocation("");
+  finder.Execute();
+  EXPECT_EQ(rec.events, (std::vector<std::string>{"begin", "finish"}));
+}
+
+TEST_F(FinderTest, AbortFromAHandler) {
+  finder.Criteria().Files().SetFileName("*.txt");
+  int afterAbort = -1;
+  finder.OnFileMatch = [&](TFindFile* s, const std::string& folder, const TSearchRec& r) {
+    rec.Add("M " + folder + r.Name);
+    if (afterAbort < 0) {
+      s->Abort();
+      afterAbort = static_cast<int>(rec.events.size());
+      s->Abort();    // a second call does nothing
+      s->Execute();  // nor does a new search while this one runs
+    }
+  };
+  finder.Execute();
+  ASSERT_GE(afterAbort, 0);
+  // OnSearchAbort came inside the handler, then nothing but the finish.
+  EXPECT_EQ(rec.events[static_cast<size_t>(afterAbort) - 1], "abort");
+  EXPECT_EQ(rec.events.size(), static_cast<size_t>(afterAbort) + 1);
+  EXPECT_EQ(rec.events.back(), "finish");
+  EXPECT_EQ(rec.Count("abort"), 1u);
+  EXPECT_EQ(rec.Count("begin"), 1u);
+  EXPECT_TRUE(finder.Aborted());
+  EXPECT_FALSE(finder.Busy());
+
+  rec.events.clear();
+  finder.Abort();  // idle: nothing
+  EXPECT_TRUE(rec.events.empty());
+  finder.OnFileMatch = nullptr;
+  finder.Execute();  // the next search runs to its end
+  EXPECT_FALSE(finder.Aborted());
+  EXPECT_EQ(rec.Count("abort"), 0u);
+}
+
+TEST_F(FinderTest, HandlerErrorReachesTheCallerAfterTheFinish) {
+  finder.OnFileMatch = [](TFindFile*, const std::string&, const TSearchRec&) { throw EConvertError("kaputt"); };
+  EXPECT_THROW(finder.Execute(), EConvertError);
+  EXPECT_EQ(rec.events.back(), "finish");
+  EXPECT_FALSE(finder.Busy());
+
+  // A failing OnSearchBegin does not leave the finder busy either.
+  finder.OnSearchBegin = [](TFindFile*) { throw EConvertError("begin"); };
+  EXPECT_THROW(finder.Execute(), EConvertError);
+  EXPECT_FALSE(finder.Busy());
+}
+
+TEST_F(FinderTest, ThreadedSearchEndsThroughTheMessageQueue) {
+  finder.SetThreaded(true);
+  finder.SetThreadPriority(tpLower);
+  std::atomic<bool> inWorker{true};
+  const auto mainThread = std::this_thread::get_id();
+  finder.OnFileMatch = [&](TFindFile*, const std::string& folder, const TSearchRec& r) {
+    if (std::this_thread::get_id() == mainThread) inWorker = false;
+    rec.Add("M " + folder + r.Name);
+  };
+  std::thread::id finishThread;
+  bool finished = false;
+  finder.OnSearchFinish = [&](TFindFile*) {
+    finishThread = std::this_thread::get_id();
+    finished = true;
+  };
+  finder.Execute();
+  EXPECT_TRUE(finder.Busy());
+  finder.Execute();  // ignored while busy
+  for (int i = 0; i < 500 && !finished; ++i) {
+    platform::TMessage m;
+    if (platform::WaitMessage(m, 20ms)) platform::DispatchMessage(m);
+  }
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(finishThread, mainThread);
+  EXPECT_TRUE(inWorker);
+  EXPECT_FALSE(finder.Busy());
+  EXPECT_EQ(rec.Matches().size(), 7u);
+  EXPECT_EQ(rec.Count("begin"), 1u);
+}
+
+TEST_F(FinderTest, AbortFromAnotherThreadWaitsForTheRunningHandler) {
+  finder.SetThreaded(true);
+  std::mutex m;
+  std::condition_variable cv;
+  bool inHandler = false, release = false;
+  std::atomic<int> matches{0};
+  finder.OnFileMatch = [&](TFindFile*, const std::string&, const TSearchRec&) {
+    ++matches;
+    std::unique_lock lock(m);
+    inHandler = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return release; });
+  };
+  finder.Execute();
+  {
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return inHandler; });
+  }
+  // Let the handler go on a little later, while Abort waits for it.
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(50ms);
+    std::lock_guard lock(m);
+    release = true;
+    cv.notify_all();
+  });
+  finder.Abort();
+  releaser.join();
+  EXPECT_EQ(rec.Count("abort"), 1u);
+  EXPECT_EQ(matches.load(), 1);
+  for (int i = 0; i < 500 && finder.Busy(); ++i) {
+    platform::TMessage msg;
+    if (platform::WaitMessage(msg, 20ms)) platform::DispatchMessage(msg);
+  }
+  EXPECT_FALSE(finder.Busy());
+  EXPECT_EQ(matches.load(), 1);
+  EXPECT_EQ(rec.events.back(), "finish");
+}
+
+TEST_F(FinderTest, WorkerErrorsAreShownAndTheSearchStillEnds) {
+  std::string shown;
+  SetWorkerErrorDisplay([&](const std::string& msg) { shown = msg; });
+  finder.SetThreaded(true);
+  finder.OnFolderChange = [](TFindFile*, const std::string&, TFolderIgnore&) { throw EInOutError(5); };
+  finder.Execute();
+  for (int i = 0; i < 500 && finder.Busy(); ++i) {
+    platform::TMessage msg;
+    if (platform::WaitMessage(msg, 20ms)) platform::DispatchMessage(msg);
+  }
+  SetWorkerErrorDisplay({});
+  EXPECT_FALSE(finder.Busy());
+  EXPECT_EQ(shown, "Dateizugriff verweigert");
+  EXPECT_EQ(rec.events.back(), "finish");
+}
+
+TEST(FinderLifetime, IdleDestructionRaisesNothingAndOwnerFreesTheFinder) {
+  Recorder rec;
+  {
+    TFindFile f;
+    rec.Attach(f);
+  }
+  EXPECT_TRUE(rec.events.empty());
+  auto owner = std::make_unique<TComponent>();
+  auto* owned = new TFindFile(owner.get());
+  EXPECT_EQ(owned->Owner(), owner.get());
+  EXPECT_EQ(owner->ComponentCount(), 1);
+  owner.reset();  // frees the finder too (a leak checker would tell otherwise)
+}
+
+TEST(FinderLifetime, ReleasedFromItsOwnHandlerDuringASynchronousWalk) {
+  TempTree t;
+  for (int i = 0; i < 20; ++i) t.createFile("d" + std::to_string(i % 4) + "/f" + std::to_string(i));
+  auto* f = new TFindFile;
+  Recorder rec;
+  rec.Attach(*f);
+  f->Criteria().Files().SetLocation(t.Root());
+  int matchesAfterRelease = 0;
+  bool released = false;
+  f->OnFileMatch = [&](TFindFile* sender, const std::string&, const TSearchRec&) {
+    if (released) {
+      ++matchesAfterRelease;
+      return;
+    }
+    released = true;
+    delete sender;  // as if a dispatched message closed the window that owns it
+  };
+  f->Execute();
+  EXPECT_TRUE(released);
+  EXPECT_EQ(matchesAfterRelease, 0);
+  EXPECT_EQ(rec.Count("abort"), 0u);
+  EXPECT_EQ(rec.Count("finish"), 0u);
+}
+
+TEST(FinderLifetime, ReleasedWhileItsWorkerRuns) {
+  TempTree t;
+  for (int i = 0; i < 50; ++i) t.createFile("d" + std::to_string(i % 5) + "/f" + std::to_string(i));
+  Recorder rec;
+  std::atomic<int> matches{0};
+  {
+    TFindFile f;
+    rec.Attach(f);
+    f.Criteria().Files().SetLocation(t.Root());
+    f.SetThreaded(true);
+    f.OnFileMatch = [&](TFindFile*, const std::string&, const TSearchRec&) {
+      ++matches;
+      std::this_thread::sleep_for(1ms);
+    };
+    f.Execute();
+    while (matches == 0) std::this_thread::yield();
+  }
+  const int atRelease = matches;
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(matches.load(), atRelease);  // the worker is gone
+  EXPECT_LT(atRelease, 50);
+  EXPECT_EQ(rec.Count("abort"), 0u);
+  EXPECT_EQ(rec.Count("finish"), 0u);
+  platform::ProcessMessages();  // the end message went nowhere
+  EXPECT_EQ(rec.Count("finish"), 0u);
+}
+
+TEST(FinderBadInput, DeepTreesOddNamesAndOddTexts) {
+  TempTree t;
+  std::string deep;
+  for (int i = 0; i < 320; ++i) deep += "d/";
+  t.createFile(deep + "bottom.txt");
+  t.createFile("-rf", "x");
+  t.createFile(" lead space", "x");
+  t.createFile("tab\there\nnewline", "x");
+  t.createFile("bad\xff.txt", "x");
+  TFindFile f;
+  Recorder rec;
+  rec.Attach(f);
+  f.Criteria().Files().SetLocation(t.Root());
+  f.Execute();
+  EXPECT_TRUE(rec.Matches().count(t.Path(deep + "bottom.txt")));
+  for (const char* n : {"-rf", " lead space", "tab\there\nnewline", "bad\xff.txt"})
+    EXPECT_TRUE(rec.Matches().count(t.Path(n))) << n;
+
+  for (const char* loc : {";;", "   ", "<", ">", "<;>"}) {
+    TFindFile g;
+    g.Criteria().Files().SetLocation(loc);
+    g.Criteria().Files().SetFileName(";;");
+    int n = 0;
+    g.OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore& ignore) {
+      ++n;
+      ignore = fiThisAndSubfolders;  // don't walk the current folder for real
+    };
+    EXPECT_NO_THROW(g.Execute()) << loc;
+    EXPECT_FALSE(g.Busy());
+  }
+}
+
+TEST(FinderBadInput, PathsTooLongForTheSystemYieldNothing) {
+  TempTree t;
+  // A chain of folders whose full path grows beyond what the system takes.
+  std::string rel;
+  const std::string part(200, 'p');
+  for (int i = 0; i < 25; ++i) {
+    rel += part + "/";
+    ASSERT_EQ(::mkdir(t.Path(rel).c_str(), 0755) == 0 || errno == ENAMETOOLONG, true);
+    if (t.Path(rel).size() > 4096) break;
+  }
+  TFindFile f;
+  f.Criteria().Files().SetLocation(t.Root());
+  int folders = 0;
+  f.OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore&) { ++folders; };
+  EXPECT_NO_THROW(f.Execute());
+  EXPECT_GT(folders, 10);
+}
+
+}  // namespace trawlix
