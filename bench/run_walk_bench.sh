@@ -39,6 +39,13 @@ echo "== trees"
 python3 "$HERE/gen_tree.py" "$TREE"
 python3 "$HERE/gen_tree.py" "$SMALL_TREE" --files 20000 --folders 2000
 
+# fd: every entry that is not a folder (-u: hidden and ignored ones too).
+# fd lists names from readdir alone and stats nothing; with a --changed-before
+# filter that every entry passes it stats every entry too (the fd_stat rows),
+# which is the same system work as find and we do.
+FD_ALL=(-u -tf -tl -tp -ts)
+FD_STAT=(--changed-before '2200-01-01 00:00:00')
+
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
 
@@ -46,6 +53,7 @@ echo "== warm caches"
 for _ in 1 2; do
   find "$TREE" -printf '%h/%f\t%s\t%T@\n' >/dev/null
   "$WALK" "$TREE" >/dev/null
+  fdfind "${FD_ALL[@]}" . "$TREE" >/dev/null
 done
 
 echo "== same entries as find?"
@@ -58,7 +66,8 @@ find "$TREE" ! -type d -printf '%h/%f\t%s\t%T@\n' \
   | awk -F'\t' 'BEGIN{OFS="\t"} { $3 = substr($3, 1, length($3) - 3); print }' >"$WORK/find_nondir.tsv"
 LC_ALL=C sort "$WORK/ours.tsv" >"$WORK/ours.sorted"
 LC_ALL=C sort "$WORK/find_nondir.tsv" >"$WORK/find.sorted"
-fdfind -u -tf -tl -tp -ts . "$TREE" | LC_ALL=C sort >"$WORK/fd.sorted"
+fdfind "${FD_ALL[@]}" . "$TREE" | LC_ALL=C sort >"$WORK/fd.sorted"
+fdfind "${FD_ALL[@]}" "${FD_STAT[@]}" . "$TREE" | LC_ALL=C sort >"$WORK/fd_stat.sorted"
 cut -f1 "$WORK/find.sorted" >"$WORK/find.paths"
 n_ours=$(wc -l <"$WORK/ours.sorted")
 n_find_all=$(wc -l <"$WORK/find_all.tsv")
@@ -78,23 +87,27 @@ else
   echo "DIFFERENCE between ours and find (first lines):"
   diff "$WORK/find.sorted" "$WORK/ours.sorted" | head -n 20
 fi
-if cmp -s "$WORK/fd.sorted" "$WORK/find.paths"; then
-  echo "fd lists the same paths"
-else
-  echo "DIFFERENCE between fd and find (first lines):"
-  diff "$WORK/find.paths" "$WORK/fd.sorted" | head -n 20
-fi
+for f in fd fd_stat; do
+  if cmp -s "$WORK/$f.sorted" "$WORK/find.paths"; then
+    echo "$f lists the same paths"
+  else
+    echo "DIFFERENCE between $f and find (first lines):"
+    diff "$WORK/find.paths" "$WORK/$f.sorted" | head -n 20
+  fi
+done
 rm -f "$WORK"/*.tsv "$WORK"/*.sorted "$WORK"/*.paths
 
 echo "== timing: N=$N rounds, interleaved, warm caches"
-NAMES=(ours_sync ours_threaded find fd fd_j1)
+NAMES=(ours_sync ours_threaded find fd fd_j1 fd_stat fd_stat_j1)
 command_of() {
   case "$1" in
     ours_sync) CMD=("$WALK" "$TREE") ;;
     ours_threaded) CMD=("$WALK" "$TREE" --threaded) ;;
     find) CMD=(find "$TREE" -printf '%h/%f\t%s\t%T@\n') ;;
-    fd) CMD=(fdfind -u -tf -tl -tp -ts . "$TREE") ;;
-    fd_j1) CMD=(fdfind -j1 -u -tf -tl -tp -ts . "$TREE") ;;
+    fd) CMD=(fdfind "${FD_ALL[@]}" . "$TREE") ;;
+    fd_j1) CMD=(fdfind -j1 "${FD_ALL[@]}" . "$TREE") ;;
+    fd_stat) CMD=(fdfind "${FD_ALL[@]}" "${FD_STAT[@]}" . "$TREE") ;;
+    fd_stat_j1) CMD=(fdfind -j1 "${FD_ALL[@]}" "${FD_STAT[@]}" . "$TREE") ;;
   esac
 }
 : >"$WORK/times"
@@ -105,7 +118,7 @@ for ((round = 1; round <= N; round++)); do
     name="${NAMES[$(((k + round) % ${#NAMES[@]}))]}"
     command_of "$name"
     t0=$(date +%s%N)
-    /usr/bin/time -f '%M' -o "$WORK/rss" "${CMD[@]}" >/dev/null
+    /usr/bin/time -f '%M %U %S' -o "$WORK/rss" "${CMD[@]}" >/dev/null
     t1=$(date +%s%N)
     echo "$name $(((t1 - t0) / 1000)) $(tail -n 1 "$WORK/rss")" >>"$WORK/times"
   done
@@ -115,18 +128,23 @@ python3 - "$WORK/times" <<'EOF'
 import statistics, sys
 runs = {}
 for line in open(sys.argv[1]):
-    name, us, rss = line.split()
-    runs.setdefault(name, []).append((int(us) / 1e6, int(rss)))
-med = {k: statistics.median(t for t, _ in v) for k, v in runs.items()}
-print(f"{'command':<15}{'median s':>10}{'min s':>10}{'max s':>10}{'peak RSS KB':>13}   all runs (s)")
+    name, us, rss, user, sys_ = line.split()
+    runs.setdefault(name, []).append((int(us) / 1e6, int(rss), float(user) + float(sys_)))
+wall = {k: statistics.median(r[0] for r in v) for k, v in runs.items()}
+cpu = {k: statistics.median(r[2] for r in v) for k, v in runs.items()}
+print("wall: elapsed time of the process; cpu: its user + system time (less")
+print("disturbed by other load on the machine; fd's threads add up)")
+print(f"{'command':<15}{'wall med':>9}{'min':>8}{'max':>8}{'cpu med':>9}{'peak RSS KB':>13}   wall of each run (s)")
 for k, v in runs.items():
-    ts = [t for t, _ in v]
-    print(f"{k:<15}{med[k]:>10.3f}{min(ts):>10.3f}{max(ts):>10.3f}{max(r for _, r in v):>13}   "
+    ts = [r[0] for r in v]
+    print(f"{k:<15}{wall[k]:>9.3f}{min(ts):>8.3f}{max(ts):>8.3f}{cpu[k]:>9.2f}{max(r[1] for r in v):>13}   "
           + " ".join(f"{t:.3f}" for t in ts))
 print()
+print(f"{'ratio of medians':<32}{'wall':>7}{'cpu':>7}")
 for a, b in [("ours_sync", "find"), ("ours_threaded", "find"), ("ours_sync", "fd"),
-             ("ours_sync", "fd_j1"), ("ours_threaded", "ours_sync")]:
-    print(f"{a + ' / ' + b:<28}{med[a] / med[b]:>7.2f}")
+             ("ours_sync", "fd_j1"), ("ours_sync", "fd_stat"), ("ours_sync", "fd_stat_j1"),
+             ("ours_threaded", "ours_sync")]:
+    print(f"{a + ' / ' + b:<32}{wall[a] / wall[b]:>7.2f}{cpu[a] / cpu[b]:>7.2f}")
 EOF
 
 echo "== memory against tree size (peak RSS of our walk)"
