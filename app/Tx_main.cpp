@@ -1,0 +1,324 @@
+#include "app/Tx_main.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+
+#include "app/Formatting.h"
+#include "app/WaitCursor.h"
+#include "tree/FileListBox.h"
+#include "tree/FolderTree.h"
+
+namespace trawlix {
+
+namespace {
+
+constexpr int kPanel1Width = 209;
+constexpr int kPanel2Height = 37;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+template <class W>
+W* Make(QWidget* parent, const char* name, const QRect& geometry = QRect()) {
+  auto* w = new W(parent);
+  w->setObjectName(QString::fromLatin1(name));
+  if (geometry.isValid()) w->setGeometry(geometry);
+  return w;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
+  auto* l = Make<QLabel>(parent, name, geometry);
+  l->setText(text);
+  l->setFixedSize(geometry.size());
+  return l;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
+                        const QRect& geometry) {
+  auto* b = Make<QPushButton>(parent, name, geometry);
+  b->setText(caption);
+  if (!hint.isEmpty()) b->setToolTip(hint);
+  b->setAutoDefault(false);
+  return b;
+}
+
+QAction* MakeAction(QMenu* menu, const char* name, const QString& caption) {
+  QAction* a = menu->addAction(caption);
+  a->setObjectName(QString::fromLatin1(name));
+  return a;
+}
+
+// Clears a flag when the scope ends, however it ends.
+class TFlagScope {
+ public:
+  explicit TFlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~TFlagScope() { flag_ = false; }
+  TFlagScope(const TFlagScope&) = delete;
+  TFlagScope& operator=(const TFlagScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+QPoint CentredTopLeft(const QRect& screen, const QSize& window) {
+  // C++ division truncates toward zero, as the centring wants.
+  return QPoint(screen.x() + (screen.width() - window.width()) / 2,
+                screen.y() + (screen.height() - window.height()) / 2);
+}
+
+TfrmTrawlix::TfrmTrawlix(TUserInteraction& ui, QWidget* parent) : QWidget(parent), ui_(ui) {
+  setObjectName(QStringLiteral("frmTrawlix"));
+  setWindowTitle(QStringLiteral("Vendrel-Tools: Dateien suchen"));
+  CreateControls();
+  resize(kDesignClientWidth, kDesignClientHeight);
+  RunGuarded(ui_, [this] { FormCreate(this); });
+}
+
+TfrmTrawlix::~TfrmTrawlix() {
+  // The finder goes with the window unless FormClose freed it already. A
+  // window destroyed while its walk runs (only possible from inside that
+  // walk) leaves the finder to the finder's own rule for a busy destruction.
+  finder_.reset();
+}
+
+void TfrmTrawlix::CreateControls() {
+  // Creation order is stacking order: the file list lies over Panel1 and
+  // under Panel2.
+  StringGrid1 = Make<QTableView>(this, "StringGrid1");
+  results_ = new TResultTable(this);
+  results_->setObjectName(QStringLiteral("StringGrid1Model"));
+  StringGrid1->setModel(results_);
+  results_->SetRowCount(65535);
+  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  StringGrid1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->setShowGrid(true);
+  StringGrid1->setWordWrap(false);
+  StringGrid1->setCornerButtonEnabled(false);
+  StringGrid1->verticalHeader()->hide();
+  StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  StringGrid1->verticalHeader()->setMinimumSectionSize(1);
+  StringGrid1->verticalHeader()->setDefaultSectionSize(16);
+  StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  StringGrid1->horizontalHeader()->setHighlightSections(false);
+  StringGrid1->horizontalHeader()->setStretchLastSection(false);
+  StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  StringGrid1->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  StringGrid1->setToolTip(QStringLiteral("rechte Maustaste zum Sortieren..."));
+  StringGrid1->viewport()->setToolTip(StringGrid1->toolTip());
+  StringGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+  const int widths[] = {314, 190, 141, 64};
+  for (int c = 0; c < 4; ++c) StringGrid1->setColumnWidth(c, widths[c]);
+  connect(StringGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    if (gridMenu_) gridMenu_->popup(StringGrid1->viewport()->mapToGlobal(pos));
+  });
+
+  Panel1 = Make<QWidget>(this, "Panel1");
+  Label1 = MakeLabel(Panel1, "Label1", QStringLiteral("Suchen in: "), QRect(7, 7, 117, 12));
+  Label2 = MakeLabel(Panel1, "Label2", QStringLiteral("Filter:"), QRect(6, 397, 117, 13));
+  FilterComboBox1 = Make<QComboBox>(Panel1, "FilterComboBox1", QRect(7, 437, 196, 21));
+  const QStringList filter = QString::fromUtf8(kFilterText).split(u'|');
+  for (qsizetype i = 0; i + 1 < filter.size(); i += 2) FilterComboBox1->addItem(filter[i], filter[i + 1]);
+  edtFileMask = Make<QLineEdit>(Panel1, "edtFileMask", QRect(7, 414, 196, 21));
+  edtFileMask->setText(QStringLiteral("*.*"));
+  VirtualExplorerTreeview1 = Make<TFolderTree>(Panel1, "VirtualExplorerTreeview1", QRect(8, 24, 193, 361));
+
+  FileListBox1 = Make<TFileListBox>(this, "FileListBox1", QRect(7, 472, 196, 249));
+  // Its hint is kept but not shown as a tooltip.
+  FileListBox1->setAccessibleDescription(QStringLiteral("Dateien im aktuellen Verzeichnis"));
+
+  Panel2 = Make<QWidget>(this, "Panel2");
+  lblFileCount = MakeLabel(Panel2, "lblFileCount", QString::fromLatin1(kInitialFileCountLabel),
+                           QRect(671, 5, 256, 13));
+  lblDirCount = MakeLabel(Panel2, "lblDirCount", QString::fromLatin1(kInitialDirCountLabel),
+                          QRect(671, 18, 256, 13));
+  for (QLabel* l : {lblFileCount, lblDirCount}) {
+    l->setAutoFillBackground(true);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    l->setPalette(pal);
+  }
+  btnSearch = MakeButton(Panel2, "btnSearch", QStringLiteral("Suche &starten"),
+                         QStringLiteral("sucht alle Dateien in allen Unterverzeichnissen"), QRect(106, 8, 85, 22));
+  btnSaveTab = MakeButton(Panel2, "btnSaveTab", QStringLiteral("&Tabelle speichern"),
+                          QStringLiteral("speichert die Tabelle in eine Textdatei"), QRect(304, 8, 110, 22));
+  btnClose = MakeButton(Panel2, "btnClose", QStringLiteral("&Beenden"), QStringLiteral("beendet das Programm"),
+                        QRect(7, 8, 85, 22));
+  btnStop = MakeButton(Panel2, "btnStop", QStringLiteral("Suche &abbrechen"), QStringLiteral("bricht die Suche ab"),
+                       QRect(192, 8, 97, 22));
+  btnFindIdentical = MakeButton(Panel2, "btnFindIdentical", QStringLiteral("&zeige Duplikate"), QString(),
+                                QRect(541, 8, 124, 22));
+  btnSaveList = MakeButton(Panel2, "btnSaveList", QStringLiteral("&Dateiliste speichern"),
+                           QStringLiteral("speichert die Liste in eine Textdatei"), QRect(416, 8, 110, 22));
+
+  PopupMenu1 = Make<QMenu>(this, "PopupMenu1");
+  mnuDirSort = MakeAction(PopupMenu1, "mnuDirSort", QStringLiteral("nach Verzeichnis sortieren"));
+  mnuNameSort = MakeAction(PopupMenu1, "mnuNameSort", QStringLiteral("nach Dateinamen sortieren"));
+  mnuExtSort = MakeAction(PopupMenu1, "mnuExtSort", QStringLiteral("nach Dateiendung sortieren"));
+  mnuDateSort = MakeAction(PopupMenu1, "mnuDateSort", QStringLiteral("nach Datum sortieren"));
+  mnuSizeSort = MakeAction(PopupMenu1, "mnuSizeSort", QStringLiteral("nach Größe sortieren"));
+  PopupMenu2 = Make<QMenu>(this, "PopupMenu2");
+  mnuLoeschen = MakeAction(PopupMenu2, "mnuLoeschen", QStringLiteral("Löschen"));
+  gridMenu_ = PopupMenu1;
+
+  // Tab order: the grid, Panel1's controls, the file list, Panel2's buttons.
+  QWidget* order[] = {StringGrid1,  FilterComboBox1, edtFileMask, VirtualExplorerTreeview1, FileListBox1,
+                      btnSearch,    btnSaveTab,      btnClose,    btnStop,                  btnFindIdentical,
+                      btnSaveList};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+  connect(btnSearch, &QPushButton::clicked, this, [this] { btnSearchClick(btnSearch); });
+  connect(btnStop, &QPushButton::clicked, this, [this] { RunGuarded(ui_, [this] { btnStopClick(btnStop); }); });
+  connect(btnClose, &QPushButton::clicked, this,
+          [this] { RunGuarded(ui_, [this] { btnCloseClick(btnClose); }); });
+  LayoutControls();
+}
+
+void TfrmTrawlix::LayoutControls() {
+  // Panel1 keeps its width at the left, Panel2 its height at the bottom; the
+  // grid takes the rest. Controls inside the panels and the file list keep
+  // their positions.
+  const int w = width(), h = height();
+  const int top = std::max(0, h - kPanel2Height);
+  Panel2->setGeometry(0, top, w, kPanel2Height);
+  Panel1->setGeometry(0, 0, kPanel1Width, top);
+  StringGrid1->setGeometry(kPanel1Width, 0, std::max(0, w - kPanel1Width), top);
+}
+
+void TfrmTrawlix::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayoutControls();
+}
+
+void TfrmTrawlix::FormCreate(QObject*) {
+  results_->SetHeaderText(TResultTable::colFolder, QStringLiteral("Verzeichnis"));
+  results_->SetHeaderText(TResultTable::colName, QStringLiteral("Datei"));
+  results_->SetHeaderText(TResultTable::colDate, QStringLiteral("Datum"));
+  results_->SetHeaderText(TResultTable::colSize, QStringLiteral("Größe"));
+  results_->SetHeaderText(TResultTable::colCrc, QStringLiteral("CRC"));
+  finder_ = std::make_unique<TFindFile>();
+  finder_->SetThreaded(false);
+  finder_->Criteria().Files().SetSubfolders(true);
+}
+
+void TfrmTrawlix::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (shownOnce_) return;
+  shownOnce_ = true;
+  QScreen* s = screen();
+  if (!s) return;
+  QSize outer = frameGeometry().size();
+  if (!outer.isValid() || outer.width() < width()) outer = size();
+  const QPoint topLeft = CentredTopLeft(s->geometry(), outer);
+  move(topLeft);
+}
+
+void TfrmTrawlix::closeEvent(QCloseEvent* event) {
+  if (searching_) {
+    // The walk is still on the call stack below us: ask it to stop and close
+    // once btnSearchClick has unwound.
+    stopRequested_ = true;
+    closePending_ = true;
+    event->ignore();
+    return;
+  }
+  RunGuarded(ui_, [this] { FormClose(this); });
+  event->accept();
+}
+
+void TfrmTrawlix::FormClose(QObject*) {
+  // Never reached while a walk runs (closeEvent defers the close).
+  finder_.reset();
+}
+
+void TfrmTrawlix::btnCloseClick(QObject*) { close(); }
+
+void TfrmTrawlix::btnStopClick(QObject*) { stopRequested_ = true; }
+
+void TfrmTrawlix::UpdateFileCountLabel() {
+  fileLabelStale_ = false;
+  lblFileCount->setText(Q(FileCountLabelText(fileCount_, totalBytes_)));
+}
+
+void TfrmTrawlix::btnSearchClick(QObject*) {
+  // A press during a running search (possible while a folder lets input
+  // through) must not reset the counters of the search in progress.
+  if (searching_ || !finder_) return;
+  bool showMessages = false;
+  RunGuarded(ui_, [this, &showMessages] {
+    folderCount_ = 0;
+    fileCount_ = 0;
+    totalBytes_ = 0;
+    stopRequested_ = false;
+    {
+      TWaitCursor wait;
+      TFlagScope running(searching_);
+      finder_->OnFileMatch = [this](TFindFile* s, const std::string& folder, const TSearchRec& rec) {
+        FinderFileMatch(s, folder, rec);
+      };
+      finder_->OnFolderChange = [this](TFindFile* s, const std::string& folder, TFolderIgnore& ignore) {
+        FinderFolderChange(s, folder, ignore);
+      };
+      finder_->Criteria().Files().SetLocation(FileListBox1->Directory());
+      finder_->Criteria().Files().SetFileName(edtFileMask->text().toStdString());
+      results_->BeginFill();
+      struct Flush {
+        TResultTable* t;
+        ~Flush() { t->FlushChanges(); }
+      } flush{results_};
+      finder_->Execute();
+      results_->SetColCount(4);
+      results_->SetRowCount(fileCount_ + 1);
+      gridMenu_ = PopupMenu1;
+      UpdateFileCountLabel();
+      lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
+      btnFindIdentical->setEnabled(true);
+    }
+    showMessages = true;
+  });
+  if (closePending_) {
+    closePending_ = false;
+    close();
+    return;
+  }
+  if (!showMessages) return;
+  RunGuarded(ui_, [this] {
+    if (fileCount_ == 0)
+      ui_.ShowMessage(TMsgKind::Information, QStringLiteral("Keine passenden Dateien gefunden!"));
+    else if (stopRequested_)
+      ui_.ShowMessage(TMsgKind::Error, QStringLiteral("Stop nach %1 Dateien.").arg(Q(FormatGrouped(fileCount_))));
+  });
+}
+
+void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string&, TFolderIgnore&) {
+  ++folderCount_;
+  lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
+  // The file label and the rows change once per folder on screen: both are
+  // brought up to date here, right before the window may repaint.
+  if (fileLabelStale_) UpdateFileCountLabel();
+  results_->FlushChanges();
+  QCoreApplication::processEvents();
+  if (stopRequested_ && Sender) Sender->Abort();
+}
+
+void TfrmTrawlix::FinderFileMatch(TFindFile*, const std::string& Folder, const TSearchRec& FileInfo) {
+  // The date text is made from the stored time when the cell is drawn or
+  // read; an invalid time then gives the fallback text.
+  const int32_t row = fileCount_ + 1;
+  results_->SetRow(row, Folder, FileInfo.Name, FileInfo.Time, FileInfo.Size);
+  fileCount_ = row;
+  totalBytes_ += static_cast<int64_t>(FileInfo.Size);
+  fileLabelStale_ = true;
+}
+
+}  // namespace trawlix

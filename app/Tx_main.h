@@ -1,0 +1,143 @@
+// TfrmTrawlix: the main window. On the left the folder tree, the mask field
+// with its list of masks and the file list; on the right the result table;
+// at the bottom the buttons and the two count labels.
+//
+// A search runs synchronously in the window's thread: btnSearchClick
+// returns when the walk is over. Once per folder entered the window lets
+// pending input through, so the stop button, repainting and the other
+// controls keep working; a second press of btnSearch meanwhile does nothing,
+// and closing the window asks the search to stop and closes once the walk
+// has unwound. The finder is freed only when no walk runs.
+//
+// Every modal interaction goes through the TUserInteraction the window was
+// given (not owned). Errors that escape a handler end that command and are
+// shown through its general error display.
+//
+// The handlers are thin; the texts come from Formatting.h and DateText.h,
+// the rows live in TResultTable.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/ResultTable.h"
+#include "app/UserInteraction.h"
+#include "engine/FindFile.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTableView;
+
+namespace trawlix {
+
+class TFileListBox;
+class TFolderTree;
+
+class TfrmTrawlix : public QWidget {
+  Q_OBJECT
+ public:
+  // ui receives every message box; the window does not own it and it must
+  // outlive the window.
+  explicit TfrmTrawlix(TUserInteraction& ui, QWidget* parent = nullptr);
+  ~TfrmTrawlix() override;
+
+  // Controls, named as their object names.
+  QTableView* StringGrid1 = nullptr;
+  QWidget* Panel1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QComboBox* FilterComboBox1 = nullptr;
+  QLineEdit* edtFileMask = nullptr;
+  TFolderTree* VirtualExplorerTreeview1 = nullptr;
+  TFileListBox* FileListBox1 = nullptr;
+  QWidget* Panel2 = nullptr;
+  QLabel* lblFileCount = nullptr;
+  QLabel* lblDirCount = nullptr;
+  QPushButton* btnSearch = nullptr;
+  QPushButton* btnSaveTab = nullptr;
+  QPushButton* btnClose = nullptr;
+  QPushButton* btnStop = nullptr;
+  QPushButton* btnFindIdentical = nullptr;
+  QPushButton* btnSaveList = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QAction* mnuDirSort = nullptr;
+  QAction* mnuNameSort = nullptr;
+  QAction* mnuExtSort = nullptr;
+  QAction* mnuDateSort = nullptr;
+  QAction* mnuSizeSort = nullptr;
+  QMenu* PopupMenu2 = nullptr;
+  QAction* mnuLoeschen = nullptr;
+
+  // Handlers.
+  void FormCreate(QObject* Sender);
+  void FormClose(QObject* Sender);
+  void btnSearchClick(QObject* Sender);
+  void btnStopClick(QObject* Sender);
+  void btnCloseClick(QObject* Sender);
+  void FinderFolderChange(TFindFile* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder);
+  void FinderFileMatch(TFindFile* Sender, const std::string& Folder, const TSearchRec& FileInfo);
+
+  // Window state shared by the result list operations.
+  int32_t FileCount() const { return fileCount_; }
+  int32_t FolderCount() const { return folderCount_; }
+  int64_t TotalBytes() const { return totalBytes_; }
+  bool StopRequested() const { return stopRequested_; }
+
+  // True while btnSearchClick runs its walk.
+  bool Searching() const { return searching_; }
+  // The finder; null after FormClose.
+  TFindFile* Finder() const { return finder_.get(); }
+  TResultTable& Results() { return *results_; }
+  TUserInteraction& Interaction() { return ui_; }
+  // The context menu the grid shows now (PopupMenu1 in the list view).
+  QMenu* GridMenu() const { return gridMenu_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void CreateControls();
+  void LayoutControls();
+  void UpdateFileCountLabel();
+
+  TUserInteraction& ui_;
+  std::unique_ptr<TFindFile> finder_;
+  TResultTable* results_ = nullptr;  // owned through QObject parenting
+  QMenu* gridMenu_ = nullptr;
+
+  bool stopRequested_ = false;
+  int32_t fileCount_ = 0;
+  int32_t folderCount_ = 0;
+  int64_t totalBytes_ = 0;
+
+  bool searching_ = false;
+  bool closePending_ = false;
+  bool fileLabelStale_ = false;
+  bool shownOnce_ = false;
+};
+
+// The design size of the window's client area.
+inline constexpr int kDesignClientWidth = 976;
+inline constexpr int kDesignClientHeight = 768;
+
+// The filter list of the mask drop-down: description and mask pairs joined
+// by "|".
+inline constexpr const char* kFilterText =
+    "Alle Dateien (*.*)|*.*|temporäre Dateien (*.tmp)|*.tmp|Word-Dokumente (*.doc)|*.doc|"
+    "Textdateien (*.txt)|*.txt|C-Sourcen (*.c)|*.c|Pascal-Sourcen (*.pas)|*.pas|"
+    "Programme (*.exe)|*.exe";
+
+// The top-left corner that centres a window of the given outer size on a
+// screen: each coordinate halved with the remainder dropped toward zero,
+// negative when the window is larger than the screen.
+QPoint CentredTopLeft(const QRect& screen, const QSize& window);
+
+}  // namespace trawlix

@@ -1,0 +1,48 @@
+// TVDOptions: the per-user settings of the main window — its geometry and the
+// folder last selected in the folder tree — kept in the QSettings store of
+// organisation "Vendrel" and application "VD_Trawlix"
+// ($XDG_CONFIG_HOME/Vendrel/VD_Trawlix.conf).
+//
+// The store is read once, when it is created, and written once, when the
+// window closes. Values are read and written in the order WinMainTop,
+// WinMainLeft, WinMainHeight, WinMainWidth, LastDir; a read stops at the
+// first value that is missing or of the wrong type (an integer must read as
+// a 32-bit integer), keeping what was read before it. Failures are told
+// through the window's message seam.
+//
+// User-interface thread only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QSettings;
+
+namespace trawlix {
+
+class TUserInteraction;
+
+class TVDOptions {
+ public:
+  // Creates the store and loads the settings.
+  explicit TVDOptions(TUserInteraction& ui);
+  ~TVDOptions();
+  TVDOptions(const TVDOptions&) = delete;
+  TVDOptions& operator=(const TVDOptions&) = delete;
+
+  int32_t WinMainHeight = 600;
+  int32_t WinMainLeft = 0;
+  int32_t WinMainWidth = 600;
+  int32_t WinMainTop = 0;
+  std::string LastDir;
+
+  void LoadSettings();
+  void SaveSettings();
+
+ private:
+  TUserInteraction& ui_;
+  std::unique_ptr<QSettings> settings_;
+};
+
+}  // namespace trawlix

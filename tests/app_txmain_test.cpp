@@ -1,0 +1,333 @@
+#include "app/Tx_main.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <ctime>
+#include <functional>
+
+#include "RecordingInteraction.h"
+#include "TempTree.h"
+#include "app/DateText.h"
+#include "tree/FileListBox.h"
+#include "tree/FolderTree.h"
+
+namespace trawlix {
+namespace {
+
+time_t LocalTime(int y, int mo, int d, int h, int mi, int s) {
+  std::tm tm{};
+  tm.tm_year = y - 1900;
+  tm.tm_mon = mo - 1;
+  tm.tm_mday = d;
+  tm.tm_hour = h;
+  tm.tm_min = mi;
+  tm.tm_sec = s;
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  WindowTest() : frm(ui) {
+    frm.Results().SetDateFormat(&german);
+    frm.show();
+  }
+
+  // Runs a search in folder with mask; onFolder runs between folders, when
+  // the window lets input through.
+  void Search(const std::string& folder, const QString& mask = QStringLiteral("*.*"),
+              std::function<void()> onFolder = nullptr) {
+    frm.FileListBox1->SetDirectory(folder);
+    frm.edtFileMask->setText(mask);
+    QTimer poll;
+    if (onFolder) {
+      poll.setInterval(0);
+      QObject::connect(&poll, &QTimer::timeout, onFolder);
+      poll.start();
+    }
+    frm.btnSearchClick(frm.btnSearch);
+  }
+
+  std::string Cell(int row, int col) { return frm.Results().CellText(row, col); }
+  int VisibleRows() { return frm.Results().rowCount(); }
+
+  TDateTextFormat german;
+  test::RecordingInteraction ui;
+  TfrmTrawlix frm;
+  test::TempTree tree;
+};
+
+TEST_F(WindowTest, LayoutNamesParentsAndTexts) {
+  EXPECT_EQ(frm.windowTitle(), QStringLiteral("Vendrel-Tools: Dateien suchen"));
+  const struct {
+    const char* name;
+    const char* parent;
+    QRect geometry;
+  } placed[] = {
+      {"Label1", "Panel1", {7, 7, 117, 12}},
+      {"Label2", "Panel1", {6, 397, 117, 13}},
+      {"FilterComboBox1", "Panel1", {7, 437, 196, 21}},
+      {"edtFileMask", "Panel1", {7, 414, 196, 21}},
+      {"VirtualExplorerTreeview1", "Panel1", {8, 24, 193, 361}},
+      {"FileListBox1", "frmTrawlix", {7, 472, 196, 249}},
+      {"lblFileCount", "Panel2", {671, 5, 256, 13}},
+      {"lblDirCount", "Panel2", {671, 18, 256, 13}},
+      {"btnSearch", "Panel2", {106, 8, 85, 22}},
+      {"btnSaveTab", "Panel2", {304, 8, 110, 22}},
+      {"btnClose", "Panel2", {7, 8, 85, 22}},
+      {"btnStop", "Panel2", {192, 8, 97, 22}},
+      {"btnFindIdentical", "Panel2", {541, 8, 124, 22}},
+      {"btnSaveList", "Panel2", {416, 8, 110, 22}},
+  };
+  for (const auto& p : placed) {
+    auto* w = frm.findChild<QWidget*>(QString::fromLatin1(p.name));
+    ASSERT_NE(w, nullptr) << p.name;
+    EXPECT_EQ(w->parentWidget()->objectName(), QString::fromLatin1(p.parent)) << p.name;
+    EXPECT_EQ(w->geometry(), p.geometry) << p.name;
+  }
+  const struct {
+    QPushButton* button;
+    const char* caption;
+    const char* hint;
+  } buttons[] = {
+      {frm.btnSearch, "Suche &starten", "sucht alle Dateien in allen Unterverzeichnissen"},
+      {frm.btnSaveTab, "&Tabelle speichern", "speichert die Tabelle in eine Textdatei"},
+      {frm.btnClose, "&Beenden", "beendet das Programm"},
+      {frm.btnStop, "Suche &abbrechen", "bricht die Suche ab"},
+      {frm.btnFindIdentical, "&zeige Duplikate", ""},
+      {frm.btnSaveList, "&Dateiliste speichern", "speichert die Liste in eine Textdatei"},
+  };
+  for (const auto& b : buttons) {
+    EXPECT_EQ(b.button->text(), QString::fromUtf8(b.caption));
+    EXPECT_EQ(b.button->toolTip(), QString::fromUtf8(b.hint)) << b.caption;
+  }
+  EXPECT_TRUE(frm.btnFindIdentical->isEnabled());
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  0 Dateien in"));
+  EXPECT_EQ(frm.lblDirCount->text(), QStringLiteral("  0 Unterverzeichnissen gefunden."));
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("*.*"));
+  ASSERT_EQ(frm.FilterComboBox1->count(), 7);
+  EXPECT_EQ(frm.FilterComboBox1->itemText(1), QStringLiteral("temporäre Dateien (*.tmp)"));
+  EXPECT_EQ(frm.FilterComboBox1->itemData(1).toString(), QStringLiteral("*.tmp"));
+
+  // The grid: header texts, widths, 65535 rows (header included), no editing.
+  const char* headers[] = {"Verzeichnis", "Datei", "Datum", "Größe"};
+  const int widths[] = {314, 190, 141, 64};
+  auto& model = frm.Results();
+  EXPECT_EQ(model.columnCount(), 4);
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), QString::fromUtf8(headers[c]));
+    EXPECT_EQ(frm.StringGrid1->columnWidth(c), widths[c]);
+  }
+  EXPECT_EQ(model.RowCount(), 65535);
+  EXPECT_EQ(VisibleRows(), 65534);
+  EXPECT_EQ(frm.StringGrid1->verticalHeader()->defaultSectionSize(), 16);
+  EXPECT_EQ(frm.StringGrid1->editTriggers(), QAbstractItemView::NoEditTriggers);
+  EXPECT_EQ(frm.StringGrid1->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_EQ(frm.StringGrid1->selectionMode(), QAbstractItemView::ExtendedSelection);
+  EXPECT_EQ(frm.GridMenu(), frm.PopupMenu1);
+  ASSERT_EQ(frm.PopupMenu1->actions().size(), 5);
+  EXPECT_EQ(frm.PopupMenu1->actions()[4]->text(), QStringLiteral("nach Größe sortieren"));
+  EXPECT_EQ(frm.PopupMenu2->actions()[0]->text(), QStringLiteral("Löschen"));
+
+  // Tab order.
+  const std::vector<QWidget*> order = {frm.StringGrid1, frm.FilterComboBox1, frm.edtFileMask,
+                                       frm.VirtualExplorerTreeview1, frm.FileListBox1, frm.btnSearch,
+                                       frm.btnSaveTab, frm.btnClose, frm.btnStop, frm.btnFindIdentical,
+                                       frm.btnSaveList};
+  // Panels, labels and the parts of composite widgets sit in between; the
+  // order among the controls is what counts.
+  auto listed = [&](QWidget* w) { return std::find(order.begin(), order.end(), w) != order.end(); };
+  for (size_t i = 0; i + 1 < order.size(); ++i) {
+    QWidget* next = order[i]->nextInFocusChain();
+    while (next && next != order[i] && !listed(next)) next = next->nextInFocusChain();
+    EXPECT_EQ(next, order[i + 1]) << i;
+  }
+}
+
+TEST_F(WindowTest, DockedPanelsKeepTheirSizeAndTheGridTakesTheRest) {
+  frm.resize(1200, 900);
+  EXPECT_EQ(frm.Panel1->geometry(), QRect(0, 0, 209, 863));
+  EXPECT_EQ(frm.Panel2->geometry(), QRect(0, 863, 1200, 37));
+  EXPECT_EQ(frm.StringGrid1->geometry(), QRect(209, 0, 991, 863));
+  EXPECT_EQ(frm.FileListBox1->geometry(), QRect(7, 472, 196, 249));
+  EXPECT_EQ(frm.btnSaveList->geometry(), QRect(416, 8, 110, 22));
+}
+
+TEST(Centring, HalvesTowardZero) {
+  EXPECT_EQ(CentredTopLeft(QRect(0, 0, 1280, 1024), QSize(984, 802)), QPoint(148, 111));
+  EXPECT_EQ(CentredTopLeft(QRect(0, 0, 1281, 1025), QSize(984, 802)), QPoint(148, 111));
+  EXPECT_EQ(CentredTopLeft(QRect(0, 0, 800, 600), QSize(1001, 803)), QPoint(-100, -101));
+}
+
+TEST_F(WindowTest, SearchListsRowsCountersAndLabels) {
+  tree.createFile("Brief.TXT", "Hallo", LocalTime(2004, 12, 31, 13, 45, 10));
+  tree.createFile("Alt/x.dat", "abc", LocalTime(2004, 12, 31, 0, 0, 0));
+  const std::string odd = "odd\tname\xE9";
+  tree.createFile("Alt/" + odd, "12", LocalTime(2004, 12, 31, 0, 0, 0));
+  Search(tree.Root());
+
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(frm.FileCount(), 3);
+  EXPECT_EQ(frm.FolderCount(), 2);
+  EXPECT_EQ(frm.TotalBytes(), 10);
+  EXPECT_FALSE(frm.StopRequested());
+  EXPECT_EQ(VisibleRows(), 3);
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  3 Dateien mit 10 Bytes in"));
+  EXPECT_EQ(frm.lblDirCount->text(), QStringLiteral("  2 Unterverzeichnissen."));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  EXPECT_EQ(Cell(1, 0), tree.Root());
+  EXPECT_EQ(Cell(1, 1), "Brief.TXT");
+  EXPECT_EQ(Cell(1, 2), "31.12.2004 13:45:10");
+  EXPECT_EQ(Cell(1, 3), "5");
+  int oddRow = 0;
+  for (int r = 2; r <= 3; ++r) {
+    EXPECT_EQ(Cell(r, 0), tree.Root() + "Alt/");
+    EXPECT_EQ(Cell(r, 2), "31.12.2004");
+    if (Cell(r, 1) == odd) oddRow = r;
+  }
+  ASSERT_NE(oddRow, 0);
+  // The stored bytes name the file on disk.
+  struct stat st;
+  EXPECT_EQ(::stat(frm.Results().FullPath(oddRow).c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 2);
+
+  // One file, one folder: the singular forms.
+  test::TempTree single;
+  single.createFile("a.bin", std::string(1234, 'x'));
+  Search(single.Root());
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  1 Datei mit 1.234 Bytes in"));
+  EXPECT_EQ(frm.lblDirCount->text(), QStringLiteral("  1 Unterverzeichnis."));
+  EXPECT_EQ(VisibleRows(), 1);
+  // The rows of the earlier search below the row count are kept, hidden.
+  EXPECT_EQ(frm.Results().CellText(2, 0), tree.Root() + "Alt/");
+}
+
+TEST_F(WindowTest, NothingFoundThenAFollowingSearchShowsRows) {
+  tree.createFile("a.txt", "x");
+  tree.createFile("sub/b.txt", "yy");
+  Search(tree.Root(), QStringLiteral("*.nothing"));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_FALSE(ui.messages[0].errorBox);
+  EXPECT_EQ(ui.messages[0].kind, TMsgKind::Information);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Keine passenden Dateien gefunden!"));
+  EXPECT_EQ(frm.FileCount(), 0);
+  EXPECT_EQ(frm.FolderCount(), 2);
+  EXPECT_EQ(VisibleRows(), 0);
+  EXPECT_EQ(frm.Results().RowCount(), 1);
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  0 Dateien mit 0 Bytes in"));
+
+  Search(tree.Root(), QStringLiteral("*.txt"));
+  EXPECT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(VisibleRows(), 2);
+  EXPECT_EQ(frm.TotalBytes(), 3);
+}
+
+TEST_F(WindowTest, MissingStartFolderCountsAsOneFolder) {
+  Search(tree.Root() + "gone");
+  EXPECT_EQ(frm.FolderCount(), 1);
+  EXPECT_EQ(frm.FileCount(), 0);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Keine passenden Dateien gefunden!"));
+}
+
+class StopTest : public WindowTest {
+ protected:
+  StopTest() {
+    for (int i = 0; i < 6; ++i) tree.createFile("d" + std::to_string(i) + "/f.txt", "1234");
+  }
+};
+
+TEST_F(StopTest, StopTakesEffectAtTheNextFolderAndTheNextSearchRunsToItsEnd) {
+  Search(tree.Root(), QStringLiteral("*.*"), [&] {
+    if (frm.FolderCount() >= 3) frm.btnStop->click();
+  });
+  EXPECT_TRUE(frm.StopRequested());
+  const int listed = frm.FileCount();
+  EXPECT_GT(listed, 0);
+  EXPECT_LT(listed, 6);
+  EXPECT_EQ(VisibleRows(), listed);
+  EXPECT_EQ(frm.TotalBytes(), 4 * listed);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].kind, TMsgKind::Error);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Stop nach %1 Dateien.").arg(listed));
+
+  ui.messages.clear();
+  Search(tree.Root());
+  EXPECT_FALSE(frm.StopRequested());
+  EXPECT_EQ(frm.FileCount(), 6);
+  EXPECT_EQ(frm.FolderCount(), 7);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(StopTest, StopBeforeAnyFileGivesTheNothingFoundMessage) {
+  Search(tree.Root(), QStringLiteral("*.*"), [&] { frm.btnStopClick(frm.btnStop); });
+  EXPECT_EQ(frm.FileCount(), 0);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Keine passenden Dateien gefunden!"));
+}
+
+TEST_F(StopTest, SecondSearchPressDuringASearchDoesNothing) {
+  int presses = 0;
+  Search(tree.Root(), QStringLiteral("*.*"), [&] {
+    if (frm.FolderCount() == 3 && presses == 0) {
+      ++presses;
+      frm.btnSearch->click();
+    }
+  });
+  EXPECT_EQ(presses, 1);
+  EXPECT_EQ(frm.FileCount(), 6);
+  EXPECT_EQ(frm.FolderCount(), 7);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(StopTest, ClosingDuringASearchStopsItAndClosesAfterwards) {
+  Search(tree.Root(), QStringLiteral("*.*"), [&] {
+    if (frm.FolderCount() == 3) frm.close();
+  });
+  EXPECT_LT(frm.FileCount(), 6);
+  EXPECT_FALSE(frm.isVisible());
+  EXPECT_EQ(frm.Finder(), nullptr);
+  EXPECT_FALSE(frm.Searching());
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(WindowTest, FolderTreeAndFileList) {
+  tree.createFile("one/x.txt");
+  tree.createFile("one/B.txt");
+  tree.createDir("one/two");
+  TFolderTree* t = frm.VirtualExplorerTreeview1;
+  int changes = 0;
+  QObject::connect(t, &TFolderTree::Change, [&] { ++changes; });
+  EXPECT_EQ(t->SelectedPath(), "");
+  const std::string target = tree.Root() + "one";
+  ASSERT_TRUE(t->SelectPath(target + "/"));
+  EXPECT_EQ(t->SelectedPath(), target);
+  EXPECT_EQ(changes, 1);
+  EXPECT_TRUE(t->isExpanded(t->currentIndex()));
+  // Moving to the same folder again still tells the listener.
+  ASSERT_TRUE(t->SelectPath(target));
+  EXPECT_EQ(changes, 2);
+  EXPECT_FALSE(t->SelectPath(tree.Root() + "missing"));
+  EXPECT_FALSE(t->SelectPath(tree.Root() + "one/x.txt"));
+  EXPECT_EQ(t->SelectedPath(), target);
+  EXPECT_EQ(changes, 2);
+
+  frm.FileListBox1->SetDirectory(target);
+  EXPECT_EQ(frm.FileListBox1->Directory(), target);
+  ASSERT_EQ(frm.FileListBox1->count(), 2);  // files only, not the subfolder
+  EXPECT_EQ(frm.FileListBox1->item(0)->text(), QStringLiteral("B.txt"));
+}
+
+}  // namespace
+}  // namespace trawlix
