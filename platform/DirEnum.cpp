@@ -91,7 +91,7 @@ int TFolderListing::Read(const std::string& folder) {
                 S_ISDIR(st.st_mode);
       }
       entries_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(len), isDir});
-      names_.append(d->d_name, len);
+      names_.append(d->d_name, len + 1);  // with its terminator, for statx
     }
   }
   return 0;
@@ -99,11 +99,8 @@ int TFolderListing::Read(const std::string& folder) {
 
 int TFolderListing::Fill(size_t i, TSearchRec& rec) const {
   const Entry& e = entries_[i];
-  // The names are stored without terminators; statx needs one.
-  char name[NAME_MAX + 2];
-  const size_t len = std::min<size_t>(e.length, NAME_MAX + 1);
-  std::memcpy(name, names_.data() + e.offset, len);
-  name[len] = '\0';
+  const char* name = names_.data() + e.offset;  // stored with its terminator
+  const size_t len = e.length;
 
   struct statx stx;
   const int dirfd = fd_ >= 0 ? fd_ : AT_FDCWD;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <ctime>
+#include <memory>
 
 namespace trawlix {
 
@@ -34,26 +35,26 @@ void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
 
 constexpr int64_t kDaysUnixToDelphi = 25569;  // 1970-01-01 is day 25569
 
-// Offsets of the local zone, cached per quarter hour. A bucket is cached only
-// when its first and last second have the same offset, so a zone transition
-// inside a bucket is always computed directly by localtime_r.
+// Offsets of the local zone, cached per day. A day is cached only when its
+// first and last second have the same offset, so the moments of a day with a
+// zone transition are always computed directly by localtime_r.
 struct OffsetCache {
   struct Slot {
     int64_t bucket = INT64_MIN;
     long offset = 0;
     unsigned generation = 0;
   };
-  std::array<Slot, 1024> slots;
+  std::array<Slot, 8192> slots;
 };
 
 std::atomic<unsigned> g_zoneGeneration{1};
-thread_local OffsetCache t_cache;
 
 bool LocalOffset(int64_t seconds, long& offset) {
-  constexpr int64_t kBucket = 900;
+  constexpr int64_t kBucket = 86400;
+  thread_local std::unique_ptr<OffsetCache> t_cache = std::make_unique<OffsetCache>();
   const int64_t bucket = seconds >= 0 ? seconds / kBucket : (seconds - kBucket + 1) / kBucket;
   const unsigned gen = g_zoneGeneration.load(std::memory_order_relaxed);
-  auto& slot = t_cache.slots[static_cast<uint64_t>(bucket) % t_cache.slots.size()];
+  auto& slot = t_cache->slots[static_cast<uint64_t>(bucket) % t_cache->slots.size()];
   if (slot.bucket == bucket && slot.generation == gen) {
     offset = slot.offset;
     return true;
