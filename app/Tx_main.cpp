@@ -79,6 +79,10 @@ QPoint CentredTopLeft(const QRect& screen, const QSize& window) {
 TfrmTrawlix::TfrmTrawlix(TUserInteraction& ui, QWidget* parent) : QWidget(parent), ui_(ui) {
   setObjectName(QStringLiteral("frmTrawlix"));
   setWindowTitle(QStringLiteral("Vendrel-Tools: Dateien suchen"));
+  // The control sizes are laid out for a small dialog font (about 8 points).
+  QFont small = font();
+  small.setPixelSize(11);
+  setFont(small);
   CreateControls();
   resize(kDesignClientWidth, kDesignClientHeight);
   RunGuarded(ui_, [this] { FormCreate(this); });

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QTimer>
 
 namespace trawlix {
 
@@ -21,6 +22,15 @@ TFolderTree::TFolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileS
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setUniformRowHeights(true);
+  connect(model_, &QFileSystemModel::directoryLoaded, this, [this] {
+    // The model sorts freshly read rows a moment later; scroll after that.
+    if (pendingScroll_.isValid() && currentIndex() == pendingScroll_)
+      QTimer::singleShot(100, this, [this] {
+        if (pendingScroll_.isValid()) scrollTo(pendingScroll_);
+      });
+    else
+      pendingScroll_ = QPersistentModelIndex();
+  });
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     changeRaised_ = true;
     emit Change();
@@ -43,6 +53,7 @@ bool TFolderTree::SelectPath(const std::string& path) {
   selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
                                                QItemSelectionModel::Rows);
   scrollTo(index);
+  pendingScroll_ = index;
   setFocus(Qt::OtherFocusReason);
   // Moving to the folder that is already selected changes no selection; the
   // caller still hears of the move.

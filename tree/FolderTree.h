@@ -41,6 +41,9 @@ class TFolderTree : public QTreeView {
 
  private:
   QFileSystemModel* model_;
+  // The folder SelectPath moved to, scrolled into view again while its
+  // parents are still being read (the model reads folders in the background).
+  QPersistentModelIndex pendingScroll_;
   bool changeRaised_ = false;
 };
 
