@@ -174,15 +174,16 @@ TEST_F(WindowTest, SearchListsRowsCountersAndLabels) {
   tree.createFile("Alt/x.dat", "abc", LocalTime(2004, 12, 31, 0, 0, 0));
   const std::string odd = "odd\tname\xE9";
   tree.createFile("Alt/" + odd, "12", LocalTime(2004, 12, 31, 0, 0, 0));
+  tree.createFile("Alt/old.txt", "", LocalTime(1975, 6, 1, 12, 0, 0));
   Search(tree.Root());
 
   EXPECT_TRUE(ui.messages.empty());
-  EXPECT_EQ(frm.FileCount(), 3);
+  EXPECT_EQ(frm.FileCount(), 4);
   EXPECT_EQ(frm.FolderCount(), 2);
   EXPECT_EQ(frm.TotalBytes(), 10);
   EXPECT_FALSE(frm.StopRequested());
-  EXPECT_EQ(VisibleRows(), 3);
-  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  3 Dateien mit 10 Bytes in"));
+  EXPECT_EQ(VisibleRows(), 4);
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  4 Dateien mit 10 Bytes in"));
   EXPECT_EQ(frm.lblDirCount->text(), QStringLiteral("  2 Unterverzeichnissen."));
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
@@ -190,13 +191,18 @@ TEST_F(WindowTest, SearchListsRowsCountersAndLabels) {
   EXPECT_EQ(Cell(1, 1), "Brief.TXT");
   EXPECT_EQ(Cell(1, 2), "31.12.2004 13:45:10");
   EXPECT_EQ(Cell(1, 3), "5");
-  int oddRow = 0;
-  for (int r = 2; r <= 3; ++r) {
+  int oddRow = 0, oldRow = 0;
+  for (int r = 2; r <= 4; ++r) {
     EXPECT_EQ(Cell(r, 0), tree.Root() + "Alt/");
-    EXPECT_EQ(Cell(r, 2), "31.12.2004");
     if (Cell(r, 1) == odd) oddRow = r;
+    if (Cell(r, 1) == "old.txt") oldRow = r;
   }
   ASSERT_NE(oddRow, 0);
+  ASSERT_NE(oldRow, 0);
+  EXPECT_EQ(Cell(oddRow, 2), "31.12.2004");
+  // Before 1980 there is no packed time: the fallback text, the row listed.
+  EXPECT_EQ(Cell(oldRow, 2), "00.00.00 00:00:00");
+  EXPECT_EQ(Cell(oldRow, 3), "0");
   // The stored bytes name the file on disk.
   struct stat st;
   EXPECT_EQ(::stat(frm.Results().FullPath(oddRow).c_str(), &st), 0);
@@ -227,8 +233,14 @@ TEST_F(WindowTest, NothingFoundThenAFollowingSearchShowsRows) {
   EXPECT_EQ(frm.Results().RowCount(), 1);
   EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  0 Dateien mit 0 Bytes in"));
 
+  // As after a duplicate scan: five columns, button disabled.
+  frm.Results().SetColCount(5);
+  frm.btnFindIdentical->setEnabled(false);
   Search(tree.Root(), QStringLiteral("*.txt"));
   EXPECT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(frm.Results().columnCount(), 4);
+  EXPECT_TRUE(frm.btnFindIdentical->isEnabled());
+  EXPECT_EQ(frm.GridMenu(), frm.PopupMenu1);
   EXPECT_EQ(VisibleRows(), 2);
   EXPECT_EQ(frm.TotalBytes(), 3);
 }
