@@ -11,8 +11,9 @@
 namespace trawlix {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  // The name only: a display name would be appended to every window
+  // caption by the X11 platform.
   setApplicationName(QStringLiteral("Trawlix"));
-  setApplicationDisplayName(QStringLiteral("Trawlix"));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
