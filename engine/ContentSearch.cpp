@@ -1,6 +1,6 @@
 #include "engine/ContentSearch.h"
 
-#include <emmintrin.h>
+#include <immintrin.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <sys/stat.h>
@@ -194,6 +194,26 @@ inline size_t SequenceLength(uint8_t b) {
   return 1;
 }
 
+// How common a byte is in text, roughly (higher is more common): spaces and
+// frequent lower-case letters first, capitals, digits and punctuation
+// rarer, control bytes rarest. Used to pick the phrase bytes whose
+// occurrences in a file are fewest.
+int ByteFrequency(uint8_t b) {
+  static const char kLetters[] = "enisrtadhulocgmbfwkzpvyjxq";  // common to rare
+  if (b == ' ') return 255;
+  if (b == '\n') return 200;
+  if (b >= 'a' && b <= 'z') {
+    const char* at = std::strchr(kLetters, b);
+    return 250 - 4 * static_cast<int>(at - kLetters);
+  }
+  if (b >= 'A' && b <= 'Z') return (250 - 4 * static_cast<int>(std::strchr(kLetters, b + 32) - kLetters)) - 110;
+  if (b >= '0' && b <= '9') return 120;
+  if (b == '.' || b == ',' || b == '-' || b == '\t' || b == '\r') return 150;
+  if (b >= 0x80) return b == 0xC3 ? 160 : 100;
+  if (b < 0x20 || b == 0x7F) return 10;
+  return 90;
+}
+
 // One byte position of the phrase used to pick candidates quickly: every
 // candidate start p has buf[p + offset] in the set.
 struct TAnchor {
@@ -208,7 +228,23 @@ struct TAnchor {
     if (count < 4) values[count] = b;
     ++count;
   }
+  // How many hits to expect: the most common member decides, every
+  // further member adds a little.
+  int Cost() const {
+    int worst = 0;
+    for (int b = 0; b < 256; ++b)
+      if (member[b]) worst = std::max(worst, ByteFrequency(static_cast<uint8_t>(b)));
+    return worst + 8 * (count - 1);
+  }
 };
+
+bool HaveAvx2() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return have;
+}
 
 // A phrase prepared for scanning: built once per phrase and settings, then
 // reused for every file.
@@ -217,14 +253,18 @@ class TPhraseScanner {
   TPhraseScanner(std::string_view phrase, bool wholeWord, const uint8_t* table, unsigned generation)
       : phrase_(phrase), wholeWord_(wholeWord), table_(table), generation_(generation) {
     const TTables& t = Tables();
+    lower_ = t.lower;
+    delimiter_ = t.delimiter;
     utf8Words_ = t.utf8;
     asciiClasses_ = t.asciiClasses;
     fold_ = t.utf8 && table == t.lower;
     identity_ = table == t.identity;
+    std::vector<TAnchor> candidates;
     if (fold_)
-      PrepareFold();
+      PrepareFold(candidates);
     else
-      PrepareBytes();
+      PrepareBytes(candidates);
+    ChooseAnchors(candidates);
     // Bytes a decision at p may look at beyond p: the longest encoding of
     // the phrase plus one character after it for a whole word.
     lookahead_ = maxBytes_ + (wholeWord_ ? 4 : 0);
@@ -249,8 +289,12 @@ class TPhraseScanner {
   bool Scan(int fd, uint64_t fileSize) const;
 
  private:
-  void PrepareBytes();
-  void PrepareFold();
+  // Fill `candidates` with one anchor per byte offset whose byte set is
+  // known (every offset for bytes, the fixed-length start of a folded
+  // phrase); the one at offset 0 comes first.
+  void PrepareBytes(std::vector<TAnchor>& candidates);
+  void PrepareFold(std::vector<TAnchor>& candidates);
+  void ChooseAnchors(const std::vector<TAnchor>& candidates);
 
   // Decides the candidate at p: the phrase lies there (and, for whole
   // words, stands between boundaries), it does not, or the bytes in the
@@ -262,14 +306,24 @@ class TPhraseScanner {
   bool IsWordChar(char32_t c) const;
 
   // Tests the candidates in [from, to) with Verify; they must all decide
-  // without kMore. True on a match.
+  // without kMore, and every start below `to` has all anchor bytes inside
+  // the buffer. True on a match.
   bool SearchRange(const uint8_t* buf, size_t n, size_t from, size_t to, bool eof,
                    bool atFileStart) const;
+  // The vector loops: they test starts from p on in steps of 16 or 32 and
+  // return where they stopped; `found` tells a match.
+  size_t ScanSse2(const uint8_t* buf, size_t n, size_t p, size_t to, bool eof, bool atFileStart,
+                  bool& found) const;
+  __attribute__((target("avx2"))) size_t ScanAvx2(const uint8_t* buf, size_t n, size_t p,
+                                                  size_t to, bool eof, bool atFileStart,
+                                                  bool& found) const;
 
   std::string phrase_;
   bool wholeWord_;
   const uint8_t* table_;
   unsigned generation_;
+  const uint8_t* lower_ = nullptr;
+  const bool* delimiter_ = nullptr;
   bool fold_ = false;
   bool identity_ = false;
   bool utf8Words_ = true;
@@ -279,36 +333,41 @@ class TPhraseScanner {
   uint64_t minBytes_ = 0;
   size_t maxBytes_ = 0;
   size_t lookahead_ = 0;
-  TAnchor anchors_[2];
+  TAnchor start_;       // the bytes a match can begin with
+  TAnchor anchors_[2];  // the rarest bytes of the phrase
   int anchorCount_ = 0;
+  bool vector_ = false;  // both anchors small enough for the vector loops
+  bool haveAvx2_ = HaveAvx2();
 };
 
-void TPhraseScanner::PrepareBytes() {
+void TPhraseScanner::PrepareBytes(std::vector<TAnchor>& candidates) {
   minBytes_ = maxBytes_ = phrase_.size();
   const auto bytes = reinterpret_cast<const uint8_t*>(phrase_.data());
-  auto fill = [&](TAnchor& a, size_t offset) {
-    a.offset = offset;
-    for (int b = 0; b < 256; ++b)
-      if (table_[b] == bytes[offset]) a.Add(static_cast<uint8_t>(b));
+  // Inverse of the table, so each offset costs one pass over its preimage.
+  std::vector<uint8_t> pre[256];
+  for (int b = 0; b < 256; ++b) pre[table_[b]].push_back(static_cast<uint8_t>(b));
+  // Long phrases: offsets beyond the first few thousand add nothing.
+  const size_t limit = std::min<size_t>(phrase_.size(), 4096);
+  candidates.resize(limit);
+  for (size_t i = 0; i < limit; ++i) {
+    TAnchor& a = candidates[i];
+    a.offset = i;
+    for (uint8_t b : pre[bytes[i]]) a.Add(b);
     if (a.count == 0) impossible_ = true;
-  };
-  fill(anchors_[0], 0);
-  anchorCount_ = 1;
-  if (phrase_.size() >= 2) {
-    fill(anchors_[1], phrase_.size() - 1);
-    anchorCount_ = 2;
   }
+  for (size_t i = limit; i < phrase_.size() && !impossible_; ++i)
+    if (pre[bytes[i]].empty()) impossible_ = true;
 }
 
-void TPhraseScanner::PrepareFold() {
+void TPhraseScanner::PrepareFold(std::vector<TAnchor>& candidates) {
   const TFoldVariants& variants = TFoldVariants::Get();
   const char* p = phrase_.data();
   const char* end = p + phrase_.size();
   while (p < end) units_.push_back(FoldChar(DecodeUtf8(p, end)));
 
   std::vector<char32_t> vs;
-  bool fixedLength = true;
-  std::string enc;
+  std::string enc[8];
+  bool fixedSoFar = true;
   for (size_t i = 0; i < units_.size(); ++i) {
     variants.Of(units_[i], vs);
     size_t lo = SIZE_MAX, hi = 0;
@@ -316,31 +375,58 @@ void TPhraseScanner::PrepareFold() {
       lo = std::min(lo, Utf8Length(v));
       hi = std::max(hi, Utf8Length(v));
     }
+    if (lo != hi || vs.size() > 8) fixedSoFar = false;
+    // While every character so far has encodings of one length only, the
+    // byte offsets are fixed and each byte of this character is an anchor.
+    if (fixedSoFar && candidates.size() < 4096) {
+      for (size_t k = 0; k < vs.size(); ++k) {
+        enc[k].clear();
+        AppendUtf8(enc[k], vs[k]);
+      }
+      for (size_t j = 0; j < lo; ++j) {
+        TAnchor a;
+        a.offset = maxBytes_ + j;
+        for (size_t k = 0; k < vs.size(); ++k) a.Add(static_cast<uint8_t>(enc[k][j]));
+        candidates.push_back(a);
+      }
+    } else if (i == 0) {
+      TAnchor a;
+      for (char32_t v : vs) {
+        std::string e;
+        AppendUtf8(e, v);
+        a.Add(static_cast<uint8_t>(e[0]));
+      }
+      candidates.push_back(a);
+    }
     minBytes_ += lo;
     maxBytes_ += hi;
-    if (lo != hi) fixedLength = false;
-    if (i == 0) {
-      anchors_[0].offset = 0;
-      for (char32_t v : vs) {
-        enc.clear();
-        AppendUtf8(enc, v);
-        anchors_[0].Add(static_cast<uint8_t>(enc[0]));
-      }
-      anchorCount_ = 1;
-    }
   }
-  // When every character has encodings of one length only, the byte offset
-  // of the last character is fixed: its last byte is a second anchor.
-  if (fixedLength && units_.size() >= 2) {
-    variants.Of(units_.back(), vs);
-    anchors_[1].offset = maxBytes_ - 1;
-    for (char32_t v : vs) {
-      enc.clear();
-      AppendUtf8(enc, v);
-      anchors_[1].Add(static_cast<uint8_t>(enc.back()));
-    }
+}
+
+void TPhraseScanner::ChooseAnchors(const std::vector<TAnchor>& candidates) {
+  if (candidates.empty()) {
+    impossible_ = true;
+    return;
+  }
+  start_ = candidates[0];
+  std::vector<int> cost(candidates.size());
+  for (size_t i = 0; i < candidates.size(); ++i) cost[i] = candidates[i].Cost();
+  // The rarest offset, then the rarest other one.
+  size_t best = 0;
+  for (size_t i = 1; i < candidates.size(); ++i)
+    if (cost[i] < cost[best]) best = i;
+  anchors_[0] = candidates[best];
+  anchorCount_ = 1;
+  size_t second = SIZE_MAX;
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    if (i == best) continue;
+    if (second == SIZE_MAX || cost[i] < cost[second]) second = i;
+  }
+  if (second != SIZE_MAX) {
+    anchors_[1] = candidates[second];
     anchorCount_ = 2;
   }
+  vector_ = anchors_[0].count <= 4 && (anchorCount_ < 2 || anchors_[1].count <= 4);
 }
 
 bool TPhraseScanner::IsWordChar(char32_t c) const {
@@ -354,8 +440,7 @@ bool TPhraseScanner::IsWordChar(char32_t c) const {
 
 bool TPhraseScanner::BoundaryBefore(const uint8_t* buf, size_t p, bool atFileStart) const {
   if (p == 0) return atFileStart;  // the caller keeps context before p otherwise
-  if (!utf8Words_) return Tables().delimiter[buf[p - 1]];
-  if (buf[p - 1] < 0x80) return Tables().delimiter[buf[p - 1]];
+  if (!utf8Words_ || buf[p - 1] < 0x80) return delimiter_[buf[p - 1]];
   // Find the start of the character that ends at p.
   size_t q = p - 1;
   while (q > 0 && p - q < 4 && (buf[q] & 0xC0) == 0x80) --q;
@@ -369,7 +454,7 @@ bool TPhraseScanner::BoundaryBefore(const uint8_t* buf, size_t p, bool atFileSta
 TVerdict TPhraseScanner::BoundaryAfter(const uint8_t* buf, size_t n, size_t e, bool eof) const {
   if (e >= n) return eof ? TVerdict::kYes : TVerdict::kMore;
   const uint8_t b = buf[e];
-  if (!utf8Words_ || b < 0x80) return Tables().delimiter[b] ? TVerdict::kYes : TVerdict::kNo;
+  if (!utf8Words_ || b < 0x80) return delimiter_[b] ? TVerdict::kYes : TVerdict::kNo;
   if (e + SequenceLength(b) > n && !eof) return TVerdict::kMore;
   const char* s = reinterpret_cast<const char*>(buf + e);
   const char32_t c = DecodeUtf8(s, reinterpret_cast<const char*>(buf + n));
@@ -398,7 +483,7 @@ TVerdict TPhraseScanner::MatchAt(const uint8_t* buf, size_t n, size_t p, bool eo
     if (q >= n) return eof ? TVerdict::kNo : TVerdict::kMore;
     const uint8_t b = buf[q];
     if (b < 0x80) {
-      if (Tables().lower[b] != want) return TVerdict::kNo;
+      if (lower_[b] != want) return TVerdict::kNo;
       ++q;
       continue;
     }
@@ -421,55 +506,108 @@ TVerdict TPhraseScanner::Verify(const uint8_t* buf, size_t n, size_t p, bool eof
   return BoundaryAfter(buf, n, end, eof);
 }
 
-bool TPhraseScanner::SearchRange(const uint8_t* buf, size_t n, size_t from, size_t to, bool eof,
-                                 bool atFileStart) const {
-  size_t p = from;
+// Sixteen (or thirty-two) candidate starts at a time: the bytes at the two
+// anchor offsets are compared with their sets, and only starts where both
+// fit are verified.
+size_t TPhraseScanner::ScanSse2(const uint8_t* buf, size_t n, size_t p, size_t to, bool eof,
+                                bool atFileStart, bool& found) const {
   const TAnchor& a0 = anchors_[0];
   const bool two = anchorCount_ == 2;
   const TAnchor& a1 = anchors_[two ? 1 : 0];
-  const size_t off1 = a1.offset;
-
-  // Sixteen candidate starts at a time: compare the first anchor's bytes
-  // and the second anchor's bytes with their sets and test only the starts
-  // where both fit. Every start below `to` has its second anchor byte
-  // inside the buffer.
-  if (a0.count <= 4 && a1.count <= 4) {
-    auto broadcast = [](const TAnchor& a, __m128i (&v)[4]) {
-      for (int i = 0; i < 4; ++i)
-        v[i] = _mm_set1_epi8(static_cast<char>(a.values[i < a.count ? i : 0]));
-    };
-    __m128i v0[4], v1[4];
-    broadcast(a0, v0);
-    broadcast(a1, v1);
-    auto hits = [](__m128i x, const __m128i (&v)[4], int count) {
-      __m128i m = _mm_cmpeq_epi8(x, v[0]);
-      if (count > 1) m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[1]));
-      if (count > 2) {
-        m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[2]));
-        m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[3]));
+  __m128i v0[4], v1[4];
+  for (int i = 0; i < 4; ++i) {
+    v0[i] = _mm_set1_epi8(static_cast<char>(a0.values[i < a0.count ? i : 0]));
+    v1[i] = _mm_set1_epi8(static_cast<char>(a1.values[i < a1.count ? i : 0]));
+  }
+  auto hits = [](__m128i x, const __m128i (&v)[4], int count) {
+    __m128i m = _mm_cmpeq_epi8(x, v[0]);
+    if (count > 1) m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[1]));
+    if (count > 2) {
+      m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[2]));
+      m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[3]));
+    }
+    return m;
+  };
+  const uint8_t* b0 = buf + a0.offset;
+  const uint8_t* b1 = buf + a1.offset;
+  for (; p + 16 <= to; p += 16) {
+    __m128i m = hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b0 + p)), v0, a0.count);
+    if (two)
+      m = _mm_and_si128(
+          m, hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b1 + p)), v1, a1.count));
+    unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
+    while (bits) {
+      const size_t c = p + static_cast<size_t>(__builtin_ctz(bits));
+      bits &= bits - 1;
+      if (Verify(buf, n, c, eof, atFileStart) == TVerdict::kYes) {
+        found = true;
+        return p;
       }
-      return m;
-    };
-    const int c0 = a0.count, c1 = a1.count;
-    while (p + 16 <= to) {
-      const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + p));
-      __m128i m = hits(x0, v0, c0);
-      if (two) {
-        const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + p + off1));
-        m = _mm_and_si128(m, hits(x1, v1, c1));
-      }
-      unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
-      while (bits) {
-        const size_t c = p + static_cast<size_t>(__builtin_ctz(bits));
-        bits &= bits - 1;
-        if (Verify(buf, n, c, eof, atFileStart) == TVerdict::kYes) return true;
-      }
-      p += 16;
     }
   }
+  return p;
+}
+
+__attribute__((target("avx2"))) inline __m256i Hits256(__m256i x, const __m256i (&v)[4],
+                                                       int count) {
+  __m256i m = _mm256_cmpeq_epi8(x, v[0]);
+  if (count > 1) m = _mm256_or_si256(m, _mm256_cmpeq_epi8(x, v[1]));
+  if (count > 2) {
+    m = _mm256_or_si256(m, _mm256_cmpeq_epi8(x, v[2]));
+    m = _mm256_or_si256(m, _mm256_cmpeq_epi8(x, v[3]));
+  }
+  return m;
+}
+
+__attribute__((target("avx2"))) size_t TPhraseScanner::ScanAvx2(const uint8_t* buf, size_t n,
+                                                                size_t p, size_t to, bool eof,
+                                                                bool atFileStart,
+                                                                bool& found) const {
+  const TAnchor& a0 = anchors_[0];
+  const bool two = anchorCount_ == 2;
+  const TAnchor& a1 = anchors_[two ? 1 : 0];
+  __m256i v0[4], v1[4];
+  for (int i = 0; i < 4; ++i) {
+    v0[i] = _mm256_set1_epi8(static_cast<char>(a0.values[i < a0.count ? i : 0]));
+    v1[i] = _mm256_set1_epi8(static_cast<char>(a1.values[i < a1.count ? i : 0]));
+  }
+  const uint8_t* b0 = buf + a0.offset;
+  const uint8_t* b1 = buf + a1.offset;
+  for (; p + 32 <= to; p += 32) {
+    __m256i m =
+        Hits256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b0 + p)), v0, a0.count);
+    if (two)
+      m = _mm256_and_si256(
+          m, Hits256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b1 + p)), v1, a1.count));
+    unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(m));
+    while (bits) {
+      const size_t c = p + static_cast<size_t>(__builtin_ctz(bits));
+      bits &= bits - 1;
+      if (Verify(buf, n, c, eof, atFileStart) == TVerdict::kYes) {
+        found = true;
+        return p;
+      }
+    }
+  }
+  return p;
+}
+
+bool TPhraseScanner::SearchRange(const uint8_t* buf, size_t n, size_t from, size_t to, bool eof,
+                                 bool atFileStart) const {
+  size_t p = from;
+  if (vector_) {
+    bool found = false;
+    if (haveAvx2_) {
+      p = ScanAvx2(buf, n, p, to, eof, atFileStart, found);
+      if (found) return true;
+    }
+    p = ScanSse2(buf, n, p, to, eof, atFileStart, found);
+    if (found) return true;
+  }
+  const TAnchor& a0 = anchors_[0];
+  const TAnchor& a1 = anchors_[anchorCount_ == 2 ? 1 : 0];
   for (; p < to; ++p) {
-    if (!a0.member[buf[p]]) continue;
-    if (two && !a1.member[buf[p + off1]]) continue;
+    if (!a0.member[buf[p + a0.offset]] || !a1.member[buf[p + a1.offset]]) continue;
     if (Verify(buf, n, p, eof, atFileStart) == TVerdict::kYes) return true;
   }
   return false;
@@ -520,7 +658,7 @@ bool TPhraseScanner::Scan(int fd, uint64_t fileSize) const {
     // decided and carry the rest over.
     size_t undecided = n;
     for (size_t p = from; p < n; ++p) {
-      if (!anchors_[0].member[buf[p]]) continue;
+      if (!start_.member[buf[p]]) continue;
       const TVerdict v = Verify(buf, n, p, false, atFileStart);
       if (v == TVerdict::kYes) return true;
       if (v == TVerdict::kMore) {

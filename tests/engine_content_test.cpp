@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <clocale>
 #include <cstdint>
 #include <random>
@@ -218,6 +219,53 @@ TEST_F(ContentSearchTest, WholeWordPhraseFillingAWholeBlock) {
   }
 }
 
+// The plain definition: some position where the phrase lies, for a whole
+// word with no letter or digit right before and after it.
+bool ReferenceHolds(const std::string& text, const std::string& phrase, bool ignoreCase,
+                    bool wholeWord) {
+  auto fold = [&](char c) {
+    return ignoreCase ? static_cast<char>(std::tolower(static_cast<unsigned char>(c))) : c;
+  };
+  auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+  for (size_t p = 0; p + phrase.size() <= text.size(); ++p) {
+    size_t k = 0;
+    while (k < phrase.size() && fold(text[p + k]) == fold(phrase[k])) ++k;
+    if (k < phrase.size()) continue;
+    if (!wholeWord) return true;
+    const bool before = p == 0 || !word(text[p - 1]);
+    const bool after = p + phrase.size() == text.size() || !word(text[p + phrase.size()]);
+    if (before && after) return true;
+  }
+  return false;
+}
+
+TEST_F(ContentSearchTest, AgreesWithThePlainDefinition) {
+  // Few distinct bytes, so phrases occur often, overlap, and cross block
+  // boundaries in every way.
+  std::mt19937 rng(12345);
+  const std::string alphabet = "abAB .";
+  for (int round = 0; round < 12; ++round) {
+    const size_t size = kBlock - 20 + rng() % (2 * kBlock);
+    std::string text(size, ' ');
+    for (char& c : text) c = alphabet[rng() % alphabet.size()];
+    for (int q = 0; q < 8; ++q) {
+      std::string phrase(1 + rng() % 9, ' ');
+      if (q % 2 == 0) {
+        // Taken from the text across the end of the first block.
+        phrase = text.substr(kBlock - rng() % phrase.size(), phrase.size());
+      } else {
+        for (char& c : phrase) c = alphabet[rng() % alphabet.size()];
+      }
+      const bool ignoreCase = rng() % 2;
+      const bool wholeWord = rng() % 2;
+      EXPECT_EQ(Holds(text, phrase, ignoreCase, wholeWord),
+                ReferenceHolds(text, phrase, ignoreCase, wholeWord))
+          << "round " << round << " phrase '" << phrase << "' ignoreCase " << ignoreCase
+          << " wholeWord " << wholeWord;
+    }
+  }
+}
+
 TEST_F(ContentSearchTest, FilesOfFourGibibytesAndMore) {
   // A sparse file whose size does not fit 32 bits: the phrase at its start
   // is found, the size is not taken for a small one.
@@ -359,6 +407,11 @@ TEST_F(ContentSearchTest, Utf8CharactersAcrossTheBlockBoundary) {
   const std::string before = Filler(kBlock - 2) + " \xC3\xA4tz " + Filler(10);
   EXPECT_FALSE(Holds(before, "tz", true, true));
   EXPECT_TRUE(Holds(before, "ätz", true, true));
+  // A three-byte sign before the phrase, its first two bytes in the first
+  // block: still read as one character, which is no letter.
+  const std::string euro = Filler(kBlock - 2) + "\u20ACtz " + Filler(10);
+  EXPECT_TRUE(Holds(euro, "tz", true, true));
+  EXPECT_TRUE(Holds(euro, "tz", false, true));
   // The Kelvin sign (three bytes) matching a one-byte "k" across the boundary.
   EXPECT_TRUE(Holds(Filler(kBlock - 2) + " \u212Aelvin", "kelvin", true, true));
 }
