@@ -20,7 +20,7 @@ class TNameMask {
 
   bool Matches(std::string_view name) const;
   // True for masks that select every name ("*", "*.*").
-  bool MatchesEverything() const { return everything_; }
+  bool MatchesEverything() const { return everything_ && !noDot_; }
   const std::string& Text() const { return text_; }
 
  private:
