@@ -30,13 +30,28 @@ int32_t ReadInteger(const QSettings& s, const char* name) {
   return static_cast<int32_t>(n);
 }
 
+std::unique_ptr<QSettings> OpenStore() {
+  auto s = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
+                                       kApplication);
+  s->setFallbacksEnabled(false);  // this user's store only
+  return s;
+}
+
+// The folder as the store keeps it: text when the bytes decode as file-name
+// text and back unchanged, else the bytes themselves, so a folder name that
+// is not valid text survives the round trip exactly.
+QVariant FolderValue(const std::string& folder) {
+  const QByteArray bytes = QByteArray::fromStdString(folder);
+  const QString text = QFile::decodeName(bytes);
+  if (QFile::encodeName(text) == bytes) return text;
+  return bytes;
+}
+
 }  // namespace
 
 TVDOptions::TVDOptions(TUserInteraction& ui) : ui_(ui) {
   try {
-    settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                            kOrganisation, kApplication);
-    settings_->setFallbacksEnabled(false);  // this user's store only
+    settings_ = OpenStore();
     LoadSettings();
   } catch (...) {
     ui_.ShowMessage(TMsgKind::Error, QStringLiteral("FEHLER:  Optionen nicht lesbar."));
@@ -50,6 +65,7 @@ void TVDOptions::LoadSettings() {
   WinMainLeft = 0;
   WinMainHeight = 600;
   WinMainWidth = 600;
+  unparsable_ = false;
   if (!settings_) return;
 
   // No store yet (the first start) or one that cannot be opened: the
@@ -58,8 +74,6 @@ void TVDOptions::LoadSettings() {
   if (!file.exists() || !file.isReadable() || file.isDir()) return;
 
   try {
-    settings_->sync();
-    if (settings_->status() == QSettings::FormatError) throw BadValue{};
     WinMainTop = ReadInteger(*settings_, "WinMainTop");
     WinMainLeft = ReadInteger(*settings_, "WinMainLeft");
     WinMainHeight = ReadInteger(*settings_, "WinMainHeight");
@@ -69,6 +83,8 @@ void TVDOptions::LoadSettings() {
       LastDir.clear();
     } else if (dir.typeId() == QMetaType::QString) {
       LastDir = QFile::encodeName(dir.toString()).toStdString();
+    } else if (dir.typeId() == QMetaType::QByteArray) {
+      LastDir = dir.toByteArray().toStdString();
     } else {
       throw BadValue{};
     }
@@ -76,16 +92,33 @@ void TVDOptions::LoadSettings() {
     ui_.ShowMessage(TMsgKind::Error,
                     QStringLiteral("FEHLER:  Die Einstellungen können nicht gelesen werden."));
   }
+  // QSettings parses the file a section at a time, when a value of it is
+  // first asked for; parse them all now to learn whether the file is sound.
+  (void)settings_->allKeys();
+  unparsable_ = settings_->status() == QSettings::FormatError;
 }
 
 void TVDOptions::SaveSettings() {
   if (!settings_) return;
   try {
+    if (unparsable_) {
+      // QSettings keeps the first error it meets: the format error of the
+      // old file would hide the outcome of this write (and is reported
+      // again after a good one). The file is rewritten whole anyway, so
+      // start over from an empty store, whose status tells of this write.
+      const QString path = settings_->fileName();
+      settings_.reset();
+      QFile::remove(path);
+      settings_ = OpenStore();
+      unparsable_ = false;
+    }
     settings_->setValue("WinMainTop", WinMainTop);
     settings_->setValue("WinMainLeft", WinMainLeft);
     settings_->setValue("WinMainHeight", WinMainHeight);
     settings_->setValue("WinMainWidth", WinMainWidth);
-    settings_->setValue("LastDir", QFile::decodeName(QByteArray::fromStdString(LastDir)));
+    settings_->setValue("LastDir", FolderValue(LastDir));
+    // A store that cannot be written, also one whose folder cannot be made,
+    // is told: silently losing the settings would look like success.
     settings_->sync();
     if (settings_->status() != QSettings::NoError) throw BadValue{};
   } catch (...) {

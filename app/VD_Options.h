@@ -7,8 +7,13 @@
 // window closes. Values are read and written in the order WinMainTop,
 // WinMainLeft, WinMainHeight, WinMainWidth, LastDir; a read stops at the
 // first value that is missing or of the wrong type (an integer must read as
-// a 32-bit integer), keeping what was read before it. Failures are told
-// through the window's message seam.
+// a 32-bit integer), keeping what was read before it. A missing LastDir
+// reads as empty. A store that does not exist yet, or cannot be opened,
+// leaves the defaults without a word; every other failure to read or to
+// write is told through the window's message seam, and the program goes on.
+//
+// The fields start at their defaults (600 x 600 at 0, 0), so the window has
+// a usable size even when the store could not be created at all.
 //
 // User-interface thread only.
 #pragma once
@@ -43,6 +48,7 @@ class TVDOptions {
  private:
   TUserInteraction& ui_;
   std::unique_ptr<QSettings> settings_;
+  bool unparsable_ = false;  // the file read could not be parsed
 };
 
 }  // namespace trawlix

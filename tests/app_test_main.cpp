@@ -1,13 +1,16 @@
 // Test entry point for the window tests: offscreen, a private runtime
-// folder, Qt's test mode for standard paths, German Qt dialogs.
+// folder, a private settings store, Qt's test mode for standard paths.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
 #include <QStandardPaths>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include "AppTestSupport.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
@@ -18,9 +21,15 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   std::string runtime = (std::filesystem::temp_directory_path() / "trawlix-xdg-XXXXXX").string();
   if (mkdtemp(runtime.data())) setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  // No test may touch the settings of the user running it: the store lives
+  // below the private folder unless a test gives it a folder of its own.
+  const std::string config = runtime + "/config";
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
   QStandardPaths::setTestModeEnabled(true);
 
   QApplication app(argc, argv);
+  trawlix::test::StoreFolder::DefaultRoot() = config;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(config));
   const int rc = RUN_ALL_TESTS();
   std::error_code ec;
   std::filesystem::remove_all(runtime, ec);

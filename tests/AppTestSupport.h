@@ -1,0 +1,79 @@
+// Helpers for the window tests: a private settings store per test, and a way
+// to meet the permission checks that root normally passes over.
+#pragma once
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <QSettings>
+#include <fstream>
+#include <string>
+
+#include "TempTree.h"
+
+namespace trawlix::test {
+
+// Points the per-user settings store at a fresh temporary folder while it
+// lives, and back at the test program's folder afterwards. (Qt's test mode
+// of the standard paths ignores XDG_CONFIG_HOME, so the store's folder is
+// set directly.)
+class StoreFolder {
+ public:
+  StoreFolder() { Use(folder_.Path("config")); }
+  ~StoreFolder() { Use(DefaultRoot()); }
+  StoreFolder(const StoreFolder&) = delete;
+  StoreFolder& operator=(const StoreFolder&) = delete;
+
+  // Where the settings of the program live for the store.
+  std::string ConfPath() const { return root_ + "/Vendrel/VD_Trawlix.conf"; }
+  // Uses root as the folder of per-user settings (it need not exist).
+  void Use(const std::string& root) {
+    root_ = root;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(root));
+  }
+  // Writes the store file with exactly these bytes.
+  void Write(const std::string& bytes) const {
+    std::filesystem::create_directories(std::filesystem::path(ConfPath()).parent_path());
+    std::ofstream(ConfPath(), std::ios::binary | std::ios::trunc) << bytes;
+  }
+  const TempTree& Folder() const { return folder_; }
+
+  // The folder the test program set up for stores no test asked for.
+  static std::string& DefaultRoot() {
+    static std::string root;
+    return root;
+  }
+
+ private:
+  TempTree folder_;
+  std::string root_;
+};
+
+// Takes the right to pass over file permissions (CAP_DAC_OVERRIDE,
+// CAP_DAC_READ_SEARCH) away from the calling thread while it lives, so that
+// a folder without permissions refuses root as it refuses everyone else.
+// Capabilities belong to the thread: the caller's thread alone is affected.
+class WithoutPermissionOverride {
+ public:
+  WithoutPermissionOverride() {
+    header_.version = _LINUX_CAPABILITY_VERSION_3;
+    header_.pid = 0;
+    if (syscall(SYS_capget, &header_, saved_) != 0) return;
+    __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    active_ = syscall(SYS_capset, &header_, reduced) == 0;
+  }
+  ~WithoutPermissionOverride() {
+    if (active_) syscall(SYS_capset, &header_, saved_);
+  }
+  WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
+  WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
+
+ private:
+  __user_cap_header_struct header_{};
+  __user_cap_data_struct saved_[2]{};
+  bool active_ = false;
+};
+
+}  // namespace trawlix::test
