@@ -4,16 +4,19 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QModelIndex>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
 
 #include "app/Formatting.h"
 #include "app/WaitCursor.h"
+#include "platform/Paths.h"
 #include "tree/FileListBox.h"
 #include "tree/FolderTree.h"
 
@@ -69,6 +72,19 @@ class TFlagScope {
 };
 
 }  // namespace
+
+QString FilterMask(QComboBox& filter) {
+  if (filter.count() == 0) return QStringLiteral("*.*");
+  if (filter.currentIndex() < 0) filter.setCurrentIndex(filter.count() - 1);
+  return filter.currentData().toString();
+}
+
+QSize BoundedWindowSize(int width, int height, const QSize& available) {
+  constexpr int kMinWidth = 160, kMinHeight = 120;
+  auto bound = [](int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); };
+  return QSize(bound(width, kMinWidth, std::max(kMinWidth, available.width())),
+               bound(height, kMinHeight, std::max(kMinHeight, available.height())));
+}
 
 QPoint CentredTopLeft(const QRect& screen, const QSize& window) {
   // C++ division truncates toward zero, as the centring wants.
@@ -138,6 +154,7 @@ void TfrmTrawlix::CreateControls() {
   VirtualExplorerTreeview1 = Make<TFolderTree>(Panel1, "VirtualExplorerTreeview1", QRect(8, 24, 193, 361));
 
   FileListBox1 = Make<TFileListBox>(this, "FileListBox1", QRect(7, 472, 196, 249));
+  FileListBox1->SetFileEdit(edtFileMask);
   // Its hint is kept but not shown as a tooltip.
   FileListBox1->setAccessibleDescription(QStringLiteral("Dateien im aktuellen Verzeichnis"));
 
@@ -181,6 +198,15 @@ void TfrmTrawlix::CreateControls() {
                       btnSaveList};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
+  // The tree raises its change event synchronously, also while FormCreate
+  // moves it to the stored folder.
+  connect(VirtualExplorerTreeview1, &TFolderTree::Change, this, [this] {
+    RunGuarded(ui_, [this] { VirtualExplorerTreeview1Change(VirtualExplorerTreeview1, QModelIndex()); });
+  });
+  // activated, not currentIndexChanged: choosing the entry that is already
+  // shown puts its mask back into the mask field as well.
+  connect(FilterComboBox1, &QComboBox::activated, this,
+          [this](int index) { RunGuarded(ui_, [this, index] { FilterComboBox1Choose(index); }); });
   connect(btnSearch, &QPushButton::clicked, this, [this] { btnSearchClick(btnSearch); });
   connect(btnStop, &QPushButton::clicked, this, [this] { RunGuarded(ui_, [this] { btnStopClick(btnStop); }); });
   connect(btnClose, &QPushButton::clicked, this,
@@ -205,6 +231,17 @@ void TfrmTrawlix::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrmTrawlix::FormCreate(QObject*) {
+  // The stored settings come first. The store's fields start at their
+  // defaults, so even a store that could not be created sizes the window
+  // 600 x 600 rather than 0 x 0.
+  options_ = std::make_unique<TVDOptions>(ui_);
+  move(options_->WinMainLeft, options_->WinMainTop);  // replaced by the centring at the first show
+  const QScreen* s = screen();
+  const QSize available = s ? s->availableGeometry().size() : QSize(kDesignClientWidth, kDesignClientHeight);
+  resize(BoundedWindowSize(options_->WinMainWidth, options_->WinMainHeight, available));
+  if (!options_->LastDir.empty() && DirectoryExists(options_->LastDir))
+    VirtualExplorerTreeview1->SelectPath(options_->LastDir);  // the change event moves the file list
+
   results_->SetHeaderText(TResultTable::colFolder, QStringLiteral("Verzeichnis"));
   results_->SetHeaderText(TResultTable::colName, QStringLiteral("Datei"));
   results_->SetHeaderText(TResultTable::colDate, QStringLiteral("Datum"));
@@ -241,9 +278,35 @@ void TfrmTrawlix::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmTrawlix::FormClose(QObject*) {
-  // Never reached while a walk runs (closeEvent defers the close).
+  // Never reached while a walk runs (closeEvent defers the close). The size
+  // stored is the one FormCreate gives back to resize(), so it survives any
+  // number of starts unchanged.
+  if (options_) {
+    options_->WinMainTop = y();
+    options_->WinMainLeft = x();
+    options_->WinMainHeight = height();
+    options_->WinMainWidth = width();
+    options_->LastDir = VirtualExplorerTreeview1->SelectedPath();
+    options_->SaveSettings();
+  }
   finder_.reset();
 }
+
+void TfrmTrawlix::VirtualExplorerTreeview1Change(QObject*, const QModelIndex&) {
+  const std::string path = VirtualExplorerTreeview1->SelectedPath();
+  // No folder (nothing selected, or it vanished meanwhile): the file list
+  // and with it the search location stay where they are.
+  if (path.empty() || !DirectoryExists(path)) return;
+  FileListBox1->SetDirectory(path);
+}
+
+void TfrmTrawlix::FilterComboBox1Choose(int index) {
+  if (index >= 0 && index < FilterComboBox1->count())
+    FileListBox1->SetMask(QFile::encodeName(FilterComboBox1->itemData(index).toString()).toStdString());
+  FilterComboBox1Change(FilterComboBox1);
+}
+
+void TfrmTrawlix::FilterComboBox1Change(QObject*) { edtFileMask->setText(FilterMask(*FilterComboBox1)); }
 
 void TfrmTrawlix::btnCloseClick(QObject*) { close(); }
 
@@ -274,7 +337,8 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
         FinderFolderChange(s, folder, ignore);
       };
       finder_->Criteria().Files().SetLocation(FileListBox1->Directory());
-      finder_->Criteria().Files().SetFileName(edtFileMask->text().toStdString());
+      // The bytes of a picked name, exactly, when the field still shows it.
+      finder_->Criteria().Files().SetFileName(FileListBox1->FileEditBytes());
       results_->BeginFill();
       struct Flush {
         TResultTable* t;

@@ -9,6 +9,13 @@
 // and closing the window asks the search to stop and closes once the walk
 // has unwound. The finder is freed only when no walk runs.
 //
+// On the left the folder tree drives the file list (its folder is the search
+// location), choosing a filter entry sets the file list's mask, and the file
+// list writes its mask, or the name the user picks, into the mask field.
+// The settings store (Options) is created first in FormCreate, sizes the
+// window and moves the tree to the stored folder; FormClose stores the
+// geometry and the tree's folder before the finder is freed.
+//
 // Every modal interaction goes through the TUserInteraction the window was
 // given (not owned). Errors that escape a handler end that command and are
 // shown through its general error display.
@@ -24,6 +31,7 @@
 
 #include "app/ResultTable.h"
 #include "app/UserInteraction.h"
+#include "app/VD_Options.h"
 #include "engine/FindFile.h"
 
 class QAction;
@@ -31,6 +39,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QModelIndex;
 class QPushButton;
 class QTableView;
 
@@ -82,6 +91,11 @@ class TfrmTrawlix : public QWidget {
   void btnCloseClick(QObject* Sender);
   void FinderFolderChange(TFindFile* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder);
   void FinderFileMatch(TFindFile* Sender, const std::string& Folder, const TSearchRec& FileInfo);
+  // The tree's selection changed: the file list follows it to an existing
+  // folder. Both arguments are ignored.
+  void VirtualExplorerTreeview1Change(QObject* Sender, const QModelIndex& Node);
+  // A filter entry was chosen: its mask goes into the mask field.
+  void FilterComboBox1Change(QObject* Sender);
 
   // Window state shared by the result list operations.
   int32_t FileCount() const { return fileCount_; }
@@ -97,6 +111,8 @@ class TfrmTrawlix : public QWidget {
   TUserInteraction& Interaction() { return ui_; }
   // The context menu the grid shows now (PopupMenu1 in the list view).
   QMenu* GridMenu() const { return gridMenu_; }
+  // The settings store, created by FormCreate.
+  TVDOptions* Options() const { return options_.get(); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -107,8 +123,10 @@ class TfrmTrawlix : public QWidget {
   void CreateControls();
   void LayoutControls();
   void UpdateFileCountLabel();
+  void FilterComboBox1Choose(int index);
 
   TUserInteraction& ui_;
+  std::unique_ptr<TVDOptions> options_;
   std::unique_ptr<TFindFile> finder_;
   TResultTable* results_ = nullptr;  // owned through QObject parenting
   QMenu* gridMenu_ = nullptr;
@@ -134,6 +152,16 @@ inline constexpr const char* kFilterText =
     "Alle Dateien (*.*)|*.*|temporäre Dateien (*.tmp)|*.tmp|Word-Dokumente (*.doc)|*.doc|"
     "Textdateien (*.txt)|*.txt|C-Sourcen (*.c)|*.c|Pascal-Sourcen (*.pas)|*.pas|"
     "Programme (*.exe)|*.exe";
+
+// The mask of the filter list's current entry. With no current entry the
+// last entry is made current first; a list without entries gives "*.*".
+QString FilterMask(QComboBox& filter);
+
+// The size a stored width and height give the window on a screen of the
+// given available size: held between a small minimum and the screen, as a
+// window manager would hold it, so no stored value makes the window vanish
+// or outgrow the screen.
+QSize BoundedWindowSize(int width, int height, const QSize& available);
 
 // The top-left corner that centres a window of the given outer size on a
 // screen: each coordinate halved with the remainder dropped toward zero,

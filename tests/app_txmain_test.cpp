@@ -1,7 +1,9 @@
 #include "app/Tx_main.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -10,14 +12,20 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSignalBlocker>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
 #include <ctime>
 #include <functional>
 
+#include "AppTestSupport.h"
 #include "RecordingInteraction.h"
 #include "TempTree.h"
 #include "app/DateText.h"
+#include "platform/Paths.h"
 #include "tree/FileListBox.h"
 #include "tree/FolderTree.h"
 
@@ -62,6 +70,7 @@ class WindowTest : public ::testing::Test {
   int VisibleRows() { return frm.Results().rowCount(); }
 
   TDateTextFormat german;
+  test::StoreFolder store;
   test::RecordingInteraction ui;
   TfrmTrawlix frm;
   test::TempTree tree;
@@ -246,6 +255,9 @@ TEST_F(WindowTest, NothingFoundThenAFollowingSearchShowsRows) {
 }
 
 TEST_F(WindowTest, MissingStartFolderCountsAsOneFolder) {
+  // The file list's folder removed after it was chosen.
+  frm.FileListBox1->SetDirectory(tree.createDir("gone"));
+  std::filesystem::remove(tree.Path("gone"));
   Search(tree.Root() + "gone");
   EXPECT_EQ(frm.FolderCount(), 1);
   EXPECT_EQ(frm.FileCount(), 0);
@@ -256,7 +268,7 @@ TEST_F(WindowTest, MissingStartFolderCountsAsOneFolder) {
 class StopTest : public WindowTest {
  protected:
   StopTest() {
-    for (int i = 0; i < 6; ++i) tree.createFile("d" + std::to_string(i) + "/f.txt", "1234");
+    for (int i = 0; i < 6; ++i) tree.createFile(std::string("d").append(std::to_string(i)).append("/f.txt"), "1234");
   }
 };
 
@@ -337,8 +349,332 @@ TEST_F(WindowTest, FolderTreeAndFileList) {
 
   frm.FileListBox1->SetDirectory(target);
   EXPECT_EQ(frm.FileListBox1->Directory(), target);
-  ASSERT_EQ(frm.FileListBox1->count(), 2);  // files only, not the subfolder
-  EXPECT_EQ(frm.FileListBox1->item(0)->text(), QStringLiteral("B.txt"));
+  ASSERT_EQ(frm.FileListBox1->Count(), 2);  // files only, not the subfolder
+  EXPECT_EQ(frm.FileListBox1->Entry(0).text, QStringLiteral("B.txt"));
+}
+
+}  // namespace
+}  // namespace trawlix
+
+namespace trawlix {
+namespace {
+
+// The folder tree, the file list, the mask field and the filter list.
+class SelectionTest : public WindowTest {
+ protected:
+  // Moves the tree as a click would; the window follows its change event.
+  void SelectInTree(const std::string& path) { ASSERT_TRUE(frm.VirtualExplorerTreeview1->SelectPath(path)); }
+  std::vector<std::string> Listed() {
+    std::vector<std::string> names;
+    for (int i = 0; i < frm.FileListBox1->Count(); ++i) names.push_back(frm.FileListBox1->Entry(i).name);
+    return names;
+  }
+  // Chooses a filter entry as the drop-down does.
+  void Choose(int index) {
+    frm.FilterComboBox1->setCurrentIndex(index);
+    emit frm.FilterComboBox1->activated(index);
+  }
+  void Type(const QString& text) {
+    frm.edtFileMask->selectAll();
+    QTest::keyClicks(frm.edtFileMask, text);
+  }
+  void ClickEntry(int row) {
+    TFileListBox* list = frm.FileListBox1;
+    const QRect r = list->visualRect(list->model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+  }
+  std::string Dir() { return frm.FileListBox1->Directory(); }
+  std::string Folder(const std::string& rel) { return tree.Root() + rel; }
+};
+
+TEST_F(SelectionTest, TreeMovesTheFileListAndResetsTheMaskField) {
+  tree.createFile("a/b.txt");
+  tree.createFile("a/A.doc");
+  tree.createDir("a/sub");
+  tree.createFile("b/x.c", "123");
+  Type(QStringLiteral("*.txt"));
+  ASSERT_EQ(frm.edtFileMask->text(), QStringLiteral("*.txt"));
+
+  SelectInTree(Folder("a"));
+  EXPECT_EQ(Dir(), Folder("a"));
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"A.doc", "b.txt"}));
+  EXPECT_EQ(frm.FileListBox1->ItemIndex(), -1);
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("*.*"));
+  EXPECT_EQ(frm.edtFileMask->selectedText(), QStringLiteral("*.*"));
+
+  // The folder the list shows already: nothing changes, the typed mask stays.
+  Type(QStringLiteral("*.txt"));
+  SelectInTree(Folder("a/"));
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("*.txt"));
+
+  SelectInTree(Folder("b"));
+  EXPECT_EQ(Dir(), Folder("b"));
+  EXPECT_EQ(Listed(), std::vector<std::string>{"x.c"});
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("*.*"));
+
+  // A selected folder that is gone when its change arrives: the list, and
+  // with it the search location, stays.
+  {
+    const QSignalBlocker quiet(frm.VirtualExplorerTreeview1);
+    SelectInTree(tree.createDir("c"));
+  }
+  std::filesystem::remove(Folder("c"));
+  frm.VirtualExplorerTreeview1Change(frm.VirtualExplorerTreeview1, QModelIndex());
+  EXPECT_EQ(Dir(), Folder("b"));
+  EXPECT_TRUE(ui.messages.empty());
+
+  frm.btnSearchClick(frm.btnSearch);
+  EXPECT_EQ(frm.FileCount(), 1);
+  EXPECT_EQ(Cell(1, 0), Folder("b/"));
+  EXPECT_EQ(frm.TotalBytes(), 3);
+}
+
+TEST_F(SelectionTest, ChoosingAFilterEntrySetsTheListsMaskAndPutsItBackAfterTyping) {
+  const char* entries[][2] = {
+      {"Alle Dateien (*.*)", "*.*"},         {"temporäre Dateien (*.tmp)", "*.tmp"},
+      {"Word-Dokumente (*.doc)", "*.doc"},   {"Textdateien (*.txt)", "*.txt"},
+      {"C-Sourcen (*.c)", "*.c"},            {"Pascal-Sourcen (*.pas)", "*.pas"},
+      {"Programme (*.exe)", "*.exe"},
+  };
+  ASSERT_EQ(frm.FilterComboBox1->count(), 7);
+  EXPECT_FALSE(frm.FilterComboBox1->isEditable());
+  EXPECT_EQ(frm.FilterComboBox1->currentIndex(), 0);
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(frm.FilterComboBox1->itemText(i), QString::fromUtf8(entries[i][0]));
+    EXPECT_EQ(frm.FilterComboBox1->itemData(i).toString(), QString::fromUtf8(entries[i][1]));
+  }
+
+  tree.createFile("a.txt");
+  tree.createFile("b.TXT");
+  tree.createFile("c.doc");
+  tree.createFile("d.exe");
+  SelectInTree(tree.Root());
+  Choose(3);
+  EXPECT_EQ(frm.FileListBox1->Mask(), "*.txt");
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"a.txt", "b.TXT"}));
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("*.txt"));
+
+  // Typing changes neither the list nor the filter; choosing the same entry
+  // again restores its mask in the field.
+  Type(QStringLiteral("*.doc"));
+  EXPECT_EQ(Listed().size(), 2u);
+  Choose(3);
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("*.txt"));
+  EXPECT_EQ(Listed().size(), 2u);
+
+  Choose(0);
+  EXPECT_EQ(Listed().size(), 4u);
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("*.*"));
+
+  // With no current entry the last one is made current first.
+  frm.FilterComboBox1->setCurrentIndex(-1);
+  frm.FilterComboBox1Change(frm.FilterComboBox1);
+  EXPECT_EQ(frm.FilterComboBox1->currentIndex(), 6);
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("*.exe"));
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SelectionTest, PickingAFileWritesItsNameSelectedAndTheSearchLooksForExactlyIt) {
+  const std::string odd = "caf\xE9.txt";  // Latin-1 bytes, not UTF-8
+  tree.createFile("plain.txt", "1");
+  tree.createFile(odd, "22");
+  tree.createFile("caf\xEF\xBF\xBD.txt", "333");  // what the odd name looks like decoded
+  tree.createFile("sub/" + odd, "4444");
+  SelectInTree(tree.Root());
+  ASSERT_EQ(frm.FileListBox1->Count(), 3);
+  int plainRow = -1, oddRow = -1;
+  for (int i = 0; i < 3; ++i) {
+    if (frm.FileListBox1->Entry(i).name == "plain.txt") plainRow = i;
+    if (frm.FileListBox1->Entry(i).name == odd) oddRow = i;
+  }
+  ASSERT_GE(plainRow, 0);
+  ASSERT_GE(oddRow, 0);
+
+  ClickEntry(plainRow);
+  EXPECT_EQ(frm.FileListBox1->ItemIndex(), plainRow);
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("plain.txt"));
+  EXPECT_EQ(frm.edtFileMask->selectedText(), QStringLiteral("plain.txt"));
+  // Selecting the entry that is selected already does nothing.
+  Type(QStringLiteral("typed"));
+  ClickEntry(plainRow);
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("typed"));
+
+  ClickEntry(oddRow);
+  EXPECT_EQ(frm.edtFileMask->text(), frm.FileListBox1->Entry(oddRow).text);
+  EXPECT_EQ(frm.edtFileMask->selectedText(), frm.edtFileMask->text());
+  EXPECT_EQ(frm.FileListBox1->FileEditBytes(), odd);
+
+  // The search looks for the picked bytes: both files of that name, not the
+  // one whose name merely looks the same.
+  frm.btnSearchClick(frm.btnSearch);
+  ASSERT_EQ(frm.FileCount(), 2);
+  EXPECT_EQ(frm.TotalBytes(), 2 + 4);
+  EXPECT_EQ(Cell(1, 1), odd);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SelectionTest, FolderThatCannotBeEnteredKeepsTheListAndShowsAccessDenied) {
+  tree.createFile("open/one.txt");
+  const std::string closed = tree.createDir("closed");
+  ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
+  SelectInTree(Folder("open"));
+  Type(QStringLiteral("*.c"));
+
+  // Root passes over permissions; without that right it is refused like
+  // everyone else.
+  test::WithoutPermissionOverride noOverride;
+  const int probe = ::open((closed + "/.").c_str(), O_RDONLY | O_DIRECTORY);
+  if (probe >= 0) {
+    ::close(probe);
+    GTEST_SKIP() << "this process cannot be refused access to a folder";
+  }
+  ASSERT_EQ(errno, EACCES);
+
+  SelectInTree(closed);
+  EXPECT_EQ(frm.VirtualExplorerTreeview1->SelectedPath(), closed);
+  EXPECT_EQ(Dir(), Folder("open"));
+  EXPECT_EQ(Listed(), std::vector<std::string>{"one.txt"});
+  EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("*.c"));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages[0].errorBox);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Dateizugriff verweigert."));
+}
+
+// Start and close with the settings store.
+class StartTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<TfrmTrawlix> Start() { return std::make_unique<TfrmTrawlix>(ui); }
+  void WriteStore(const std::string& values) { store.Write("[General]\n" + values); }
+  QSettings Stored() { return QSettings(QString::fromStdString(store.ConfPath()), QSettings::IniFormat); }
+  static QPoint Centred(TfrmTrawlix& frm) {
+    return CentredTopLeft(frm.screen()->geometry(), frm.frameGeometry().size());
+  }
+
+  test::StoreFolder store;
+  test::RecordingInteraction ui;
+  test::TempTree tree;
+};
+
+TEST_F(StartTest, FirstStartWithoutAStore) {
+  auto frm = Start();
+  EXPECT_TRUE(ui.messages.empty());
+  ASSERT_NE(frm->Options(), nullptr);
+  EXPECT_EQ(frm->size(), QSize(600, 600));
+  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), "");
+  EXPECT_EQ(frm->FileListBox1->Directory(), GetCurrentDir());
+  EXPECT_EQ(frm->edtFileMask->text(), QStringLiteral("*.*"));
+  EXPECT_EQ(frm->FilterComboBox1->currentIndex(), 0);
+  ASSERT_NE(frm->Finder(), nullptr);
+  EXPECT_TRUE(frm->Finder()->Criteria().Files().Subfolders());
+  frm->show();
+  EXPECT_EQ(frm->pos(), Centred(*frm));
+}
+
+TEST_F(StartTest, StoredFolderMovesTheTreeAndTheListOnlyWhenItIsAFolder) {
+  tree.createFile("kept/f.txt");
+  tree.createFile("plain.txt");
+  const struct {
+    const char* name;
+    std::string lastDir;
+    bool moves;
+  } cases[] = {
+      {"existing folder", tree.Path("kept"), true},
+      {"removed folder", tree.Path("gone"), false},
+      {"a file", tree.Path("plain.txt"), false},
+      {"empty", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::StoreFolder own;
+    ui.messages.clear();
+    // Top and left far off the screen: the window opens centred all the same.
+    own.Write("[General]\nWinMainTop=5000\nWinMainLeft=-7000\nWinMainHeight=500\nWinMainWidth=700\nLastDir=" +
+              c.lastDir + "\n");
+    auto frm = Start();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(frm->size(), QSize(700, 500));
+    if (c.moves) {
+      EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), c.lastDir);
+      EXPECT_EQ(frm->FileListBox1->Directory(), c.lastDir);
+      ASSERT_EQ(frm->FileListBox1->Count(), 1);
+      EXPECT_EQ(frm->FileListBox1->Entry(0).name, "f.txt");
+    } else {
+      EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), "");
+      EXPECT_EQ(frm->FileListBox1->Directory(), GetCurrentDir());
+    }
+    frm->show();
+    EXPECT_EQ(frm->pos(), Centred(*frm));
+  }
+}
+
+TEST_F(StartTest, MissingWinMainTopStopsTheRead) {
+  tree.createDir("kept");
+  WriteStore("WinMainLeft=10\nWinMainHeight=500\nWinMainWidth=700\nLastDir=" + tree.Path("kept") + "\n");
+  auto frm = Start();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_FALSE(ui.messages[0].errorBox);
+  EXPECT_EQ(ui.messages[0].kind, TMsgKind::Error);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("FEHLER:  Die Einstellungen können nicht gelesen werden."));
+  EXPECT_EQ(frm->size(), QSize(600, 600));
+  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), "");
+  EXPECT_EQ(frm->FileListBox1->Directory(), GetCurrentDir());
+}
+
+TEST_F(StartTest, StoredSizesAreHeldToTheScreen) {
+  const QSize screen = QApplication::primaryScreen()->availableGeometry().size();
+  WriteStore("WinMainTop=0\nWinMainLeft=0\nWinMainHeight=-20\nWinMainWidth=2147483647\n");
+  auto frm = Start();
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(frm->width(), screen.width());
+  EXPECT_GE(frm->height(), 100);
+}
+
+TEST_F(StartTest, CloseStoresGeometryAndTheTreesFolderForTheNextStart) {
+  tree.createFile("kept/f.txt");
+  const std::string kept = tree.Path("kept");
+  {
+    auto frm = Start();
+    frm->show();
+    frm->resize(640, 480);
+    frm->move(30, 40);
+    ASSERT_TRUE(frm->VirtualExplorerTreeview1->SelectPath(kept));
+    const QPoint at = frm->pos();
+    frm->close();
+    EXPECT_EQ(frm->Finder(), nullptr);
+    EXPECT_TRUE(ui.messages.empty());
+    QSettings s = Stored();
+    EXPECT_EQ(s.value("WinMainTop").toInt(), at.y());
+    EXPECT_EQ(s.value("WinMainLeft").toInt(), at.x());
+    EXPECT_EQ(s.value("WinMainHeight").toInt(), 480);
+    EXPECT_EQ(s.value("WinMainWidth").toInt(), 640);
+    EXPECT_EQ(s.value("LastDir").toString().toStdString(), kept);
+  }
+  {
+    auto frm = Start();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(frm->size(), QSize(640, 480));
+    EXPECT_EQ(frm->FileListBox1->Directory(), kept);
+    // Nothing selected in the tree at close: no folder stored.
+    frm->VirtualExplorerTreeview1->selectionModel()->clearSelection();
+    frm->close();
+  }
+  EXPECT_EQ(Stored().value("LastDir").toString(), QString());
+  auto frm = Start();
+  EXPECT_EQ(frm->FileListBox1->Directory(), GetCurrentDir());
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(StartTest, StoreThatCannotBeWrittenIsToldAndTheWindowStillCloses) {
+  // The folder of the store is a regular file.
+  store.Use(tree.createFile("not-a-folder"));
+  auto frm = Start();
+  EXPECT_TRUE(ui.messages.empty());
+  frm->show();
+  frm->close();
+  EXPECT_FALSE(frm->isVisible());
+  EXPECT_EQ(frm->Finder(), nullptr);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("FEHLER:  Die Einstellungen können nicht gespeichert werden."));
 }
 
 }  // namespace
