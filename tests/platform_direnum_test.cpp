@@ -87,6 +87,15 @@ TEST(DirEnum, PassedOverAttributesFollowTheMask) {
   EXPECT_EQ(everything.size(), 3u);
 }
 
+TEST(DirEnum, MaskWithoutExtensionSelectsOnlyNamesWithoutADot) {
+  TempTree t;
+  t.createFile("Makefile");
+  t.createFile("main.c");
+  const auto names = ListAll(t.Root() + "*.", faArchive);
+  EXPECT_EQ(names.size(), 1u);
+  EXPECT_TRUE(names.count("Makefile"));
+}
+
 TEST(DirEnum, Failures) {
   TempTree t;
   t.createFile("file", "x");
