@@ -15,32 +15,16 @@
 #include <string>
 
 #include "TempTree.h"
+#include "ScopedLocale.h"
 #include "engine/ContentSearch.h"
 #include "engine/SearchCriteria.h"
 
 namespace trawlix {
 namespace {
 
+using test::ScopedLocale;
+
 constexpr size_t kBlock = kContentBlockSize;
-
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* name) {
-    const char* old = std::setlocale(LC_ALL, nullptr);
-    old_ = old ? old : "C";
-    ok_ = std::setlocale(LC_ALL, name) != nullptr;
-    ReloadContentTables();
-  }
-  ~ScopedLocale() {
-    std::setlocale(LC_ALL, old_.c_str());
-    ReloadContentTables();
-  }
-  bool ok() const { return ok_; }
-
- private:
-  std::string old_;
-  bool ok_ = false;
-};
 
 class ContentSearchTest : public ::testing::Test {
  protected:

@@ -6,31 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "ScopedLocale.h"
 #include "engine/ContentSearch.h"
 #include "engine/ExclusionMask.h"
 
 namespace trawlix {
 namespace {
 
-// Switches LC_ALL for one test and refills the shared tables; restores both.
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* name) {
-    const char* old = std::setlocale(LC_ALL, nullptr);
-    old_ = old ? old : "C";
-    ok_ = std::setlocale(LC_ALL, name) != nullptr;
-    ReloadContentTables();
-  }
-  ~ScopedLocale() {
-    std::setlocale(LC_ALL, old_.c_str());
-    ReloadContentTables();
-  }
-  bool ok() const { return ok_; }
-
- private:
-  std::string old_;
-  bool ok_ = false;
-};
+using test::ScopedLocale;
 
 struct ExclusionCase {
   const char* name;  // what the row shows
