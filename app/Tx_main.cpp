@@ -15,10 +15,10 @@
 #include <QTableView>
 
 #include "app/Formatting.h"
-#include "app/WaitCursor.h"
 #include "platform/Paths.h"
 #include "tree/FileListBox.h"
 #include "tree/FolderTree.h"
+#include "tree/WaitCursor.h"
 
 namespace trawlix {
 

@@ -361,9 +361,7 @@ void TPhraseScanner::PrepareBytes(std::vector<TAnchor>& candidates) {
 
 void TPhraseScanner::PrepareFold(std::vector<TAnchor>& candidates) {
   const TFoldVariants& variants = TFoldVariants::Get();
-  const char* p = phrase_.data();
-  const char* end = p + phrase_.size();
-  while (p < end) units_.push_back(FoldChar(DecodeUtf8(p, end)));
+  FoldToUtf32(phrase_, units_);
 
   std::vector<char32_t> vs;
   std::string enc[8];

@@ -4,52 +4,11 @@
 
 #include "engine/ContentSearch.h"
 #include "platform/CaseFold.h"
+#include "platform/Mask.h"
 
 namespace trawlix {
 
 namespace {
-
-// Glob matching over two sequences of already folded characters. "*" keeps
-// one backtrack point (the latest star): when a later literal fails, the star
-// takes one more character and matching resumes after it. Later stars only
-// ever need the leftmost match of what follows them, so one point suffices
-// and the work stays within O(name x mask). Once the name is used up, the
-// rest of the mask may hold only "*" and "?".
-template <typename Unit>
-bool GlobUnits(const Unit* name, size_t nameLen, const Unit* mask, size_t maskLen) {
-  constexpr size_t kNone = static_cast<size_t>(-1);
-  size_t n = 0, m = 0;
-  size_t starM = kNone, starN = 0;
-  while (n < nameLen) {
-    if (m < maskLen && mask[m] == Unit('*')) {
-      starM = m++;
-      starN = n;
-    } else if (m < maskLen && (mask[m] == Unit('?') || mask[m] == name[n])) {
-      ++m;
-      ++n;
-    } else if (starM != kNone) {
-      m = starM + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (m < maskLen && (mask[m] == Unit('*') || mask[m] == Unit('?'))) ++m;
-  return m == maskLen;
-}
-
-bool IsAscii(std::string_view s) {
-  for (unsigned char c : s)
-    if (c >= 0x80) return false;
-  return true;
-}
-
-void FoldToUnits(std::string_view text, std::u32string& out) {
-  out.clear();
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while (p < end) out.push_back(FoldChar(DecodeUtf8(p, end)));
-}
 
 // ASCII letters without regard to case, every other byte exactly.
 bool EqualsAsciiIgnoreCase(std::string_view a, std::string_view b) {
@@ -92,12 +51,12 @@ bool WildcardMatch(std::string_view Name, std::string_view Mask) {
       name[i] = static_cast<char>(lower[static_cast<uint8_t>(Name[i])]);
     for (size_t i = 0; i < Mask.size(); ++i)
       mask[i] = static_cast<char>(lower[static_cast<uint8_t>(Mask[i])]);
-    return GlobUnits(name.data(), name.size(), mask.data(), mask.size());
+    return GlobMatch(std::string_view(mask), std::string_view(name), /*trailingAnyMayBeEmpty=*/true);
   }
   thread_local std::u32string name, mask;
-  FoldToUnits(Name, name);
-  FoldToUnits(Mask, mask);
-  return GlobUnits(name.data(), name.size(), mask.data(), mask.size());
+  FoldToUtf32(Name, name);
+  FoldToUtf32(Mask, mask);
+  return GlobMatch(std::u32string_view(mask), std::u32string_view(name), true);
 }
 
 bool FileNameMatch(std::string_view FileName, std::string_view Mask) {

@@ -107,6 +107,19 @@ std::string FoldUtf8(std::string_view text) {
   return out;
 }
 
+void FoldToUtf32(std::string_view text, std::u32string& out) {
+  out.clear();
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) out.push_back(FoldChar(DecodeUtf8(p, end)));
+}
+
+bool IsAscii(std::string_view s) {
+  for (unsigned char c : s)
+    if (c >= 0x80) return false;
+  return true;
+}
+
 bool LocaleIsUtf8() {
   const char* cs = nl_langinfo(CODESET);
   if (!cs) return true;

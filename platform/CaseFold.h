@@ -31,6 +31,12 @@ char32_t FoldChar(char32_t c);
 // Folds a whole text character by character.
 std::string FoldUtf8(std::string_view text);
 
+// Decodes and folds a whole text into characters (replacing out's content).
+void FoldToUtf32(std::string_view text, std::u32string& out);
+
+// True when every byte of s is below 0x80.
+bool IsAscii(std::string_view s);
+
 // True when the C library's current locale uses UTF-8 as its character set
 // (the "C"/"POSIX" locale counts as UTF-8 for names, as file names on Linux
 // are UTF-8 by convention).

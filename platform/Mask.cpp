@@ -6,8 +6,12 @@ namespace trawlix {
 
 namespace {
 
+// The latest star is the one backtrack point: when a later literal fails,
+// the star takes one more character and matching resumes after it. Later
+// stars only ever need the leftmost match of what follows them, so one point
+// suffices.
 template <typename View>
-bool GlobMatchImpl(View pattern, View name) {
+bool GlobMatchImpl(View pattern, View name, bool trailingAnyMayBeEmpty) {
   size_t p = 0, n = 0;
   size_t starP = View::npos, starN = 0;
   while (n < name.size()) {
@@ -24,31 +28,19 @@ bool GlobMatchImpl(View pattern, View name) {
       return false;
     }
   }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
+  while (p < pattern.size() && (pattern[p] == '*' || (trailingAnyMayBeEmpty && pattern[p] == '?')))
+    ++p;
   return p == pattern.size();
-}
-
-void FoldToU32(std::string_view text, std::u32string& out) {
-  out.clear();
-  const char* p = text.data();
-  const char* end = p + text.size();
-  while (p < end) out.push_back(FoldChar(DecodeUtf8(p, end)));
-}
-
-bool IsAscii(std::string_view s) {
-  for (unsigned char c : s)
-    if (c >= 0x80) return false;
-  return true;
 }
 
 }  // namespace
 
-bool GlobMatch(std::u32string_view pattern, std::u32string_view name) {
-  return GlobMatchImpl(pattern, name);
+bool GlobMatch(std::u32string_view pattern, std::u32string_view name, bool trailingAnyMayBeEmpty) {
+  return GlobMatchImpl(pattern, name, trailingAnyMayBeEmpty);
 }
 
-bool GlobMatch(std::string_view pattern, std::string_view name) {
-  return GlobMatchImpl(pattern, name);
+bool GlobMatch(std::string_view pattern, std::string_view name, bool trailingAnyMayBeEmpty) {
+  return GlobMatchImpl(pattern, name, trailingAnyMayBeEmpty);
 }
 
 TNameMask::TNameMask(std::string_view mask) : text_(mask) {
@@ -59,7 +51,7 @@ TNameMask::TNameMask(std::string_view mask) : text_(mask) {
     noDot_ = true;
     core.remove_suffix(1);
   }
-  FoldToU32(core, pattern_);
+  FoldToUtf32(core, pattern_);
   asciiOnly_ = IsAscii(core);
   if (asciiOnly_) asciiPattern_ = FoldUtf8(core);
   everything_ = core == "*" || core == "*.*" || (core.find_first_not_of('*') == std::string_view::npos && !core.empty());
@@ -83,7 +75,7 @@ bool TNameMask::Matches(std::string_view name) const {
     return false;
   }
   thread_local std::u32string folded;
-  FoldToU32(name, folded);
+  FoldToUtf32(name, folded);
   if (GlobMatch(std::u32string_view(pattern_), std::u32string_view(folded))) return true;
   if (optionalExt_ && !hasDot)
     return GlobMatch(std::u32string_view(pattern_).substr(0, pattern_.size() - 2),

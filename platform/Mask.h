@@ -34,8 +34,12 @@ class TNameMask {
 };
 
 // Glob matching of a folded pattern against a folded name ("*" and "?"),
-// iterative with one backtrack point: O(name x pattern) at worst.
-bool GlobMatch(std::u32string_view pattern, std::u32string_view name);
-bool GlobMatch(std::string_view pattern, std::string_view name);
+// iterative with one backtrack point: O(name x pattern) at worst. With
+// trailingAnyMayBeEmpty, a "?" left at the end of the pattern once the name
+// is used up may stand for nothing, as a "*" always may.
+bool GlobMatch(std::u32string_view pattern, std::u32string_view name,
+               bool trailingAnyMayBeEmpty = false);
+bool GlobMatch(std::string_view pattern, std::string_view name,
+               bool trailingAnyMayBeEmpty = false);
 
 }  // namespace trawlix

@@ -15,6 +15,7 @@
 #include "platform/DirEnum.h"
 #include "platform/Errors.h"
 #include "platform/Paths.h"
+#include "tree/WaitCursor.h"
 
 namespace trawlix {
 
@@ -42,15 +43,6 @@ std::string NormalFolder(const std::string& folder) {
 QString DisplayName(const std::string& bytes) {
   return QFile::decodeName(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
-
-// The application's override cursor for as long as it lives.
-class TBusyCursor {
- public:
-  TBusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-  TBusyCursor(const TBusyCursor&) = delete;
-  TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
 
 QPixmap DrawPicture(bool program) {
   QPixmap pm(16, 16);
@@ -203,7 +195,7 @@ void TFileListBox::SetDirectory(const std::string& folder) {
   // Linux names tell letter case apart: only the same bytes are the same
   // folder.
   if (target == directory_) return;
-  std::optional<TBusyCursor> busy;
+  std::optional<TWaitCursor> busy;
   std::vector<TFileListEntry> entries;
   const int rc = ReadFileNames(target, mask_, FileNameCollator(), entries, [&busy] { busy.emplace(); });
   if (rc != 0) throw EInOutError(rc);
@@ -218,7 +210,7 @@ void TFileListBox::SetMask(const std::string& mask) {
 }
 
 void TFileListBox::Reread() {
-  std::optional<TBusyCursor> busy;
+  std::optional<TWaitCursor> busy;
   std::vector<TFileListEntry> entries;
   ReadFileNames(directory_, mask_, FileNameCollator(), entries, [&busy] { busy.emplace(); });
   Show(std::move(entries));
