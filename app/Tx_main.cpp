@@ -440,6 +440,7 @@ void TfrmTrawlix::ScanForDuplicates() {
       return stopRequested_;
     };
     found = FindDuplicates(results_->Store(), events);
+    lastScan_ = found;
     results_->SetRowCount(found.Lines + 1);
   }
   btnFindIdentical->setEnabled(false);
