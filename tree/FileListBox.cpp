@@ -124,6 +124,9 @@ QCollator FileNameCollator() {
 int ReadFileNames(const std::string& folder, const std::string& masks, const QCollator& collator,
                   std::vector<TFileListEntry>& entries, const std::function<void()>& onBusy) {
   entries.clear();
+  // No folder (the current folder could not be determined) lists nothing;
+  // it is not the root.
+  if (folder.empty()) return kErrPathNotFound;
   TFolderListing listing;
   if (const int rc = listing.Read(EnterPath(folder)); rc != 0) return rc;
 
