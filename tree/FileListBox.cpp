@@ -193,6 +193,8 @@ std::string TFileListBox::FileEditBytes() const {
   return QFile::encodeName(text).toStdString();
 }
 
+bool TFileListBox::FileEditIsPickedName() const { return edit_ && editIsName_ && edit_->text() == editText_; }
+
 void TFileListBox::SetDirectory(const std::string& folder) {
   const std::string target = NormalFolder(folder);
   // Linux names tell letter case apart: only the same bytes are the same
@@ -242,7 +244,9 @@ void TFileListBox::ChangeStep() {
   if (selected_ >= 0) {
     editBytes_ = Entry(selected_).name;
     editText_ = Entry(selected_).text;
+    editIsName_ = true;
   } else {
+    editIsName_ = false;
     editBytes_ = mask_;
     editText_ = DisplayName(mask_);
   }

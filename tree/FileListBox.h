@@ -81,6 +81,9 @@ class TFileListBox : public QListView {
   // while the text is unchanged, else the typed text in the file-name
   // encoding.
   std::string FileEditBytes() const;
+  // True while the edit field shows, unchanged, the name of the entry the
+  // user picked: FileEditBytes is then one exact name, not mask text.
+  bool FileEditIsPickedName() const;
 
   int Count() const;
   const TFileListEntry& Entry(int i) const;
@@ -103,6 +106,7 @@ class TFileListBox : public QListView {
   QLineEdit* edit_ = nullptr;
   std::string editBytes_;
   QString editText_;
+  bool editIsName_ = false;
 };
 
 // The collation of names in the list: the user's locale, German under the
