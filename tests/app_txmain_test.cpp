@@ -739,6 +739,34 @@ TEST_F(StartTest, CloseStoresGeometryAndTheTreesFolderForTheNextStart) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+// A folder whose name is not UTF-8 (with ";" and a trailing blank too) is
+// chosen in the tree by its bytes, drawn with \xNN, searched, stored at
+// close and chosen again at the next start.
+TEST_F(StartTest, FolderThatIsNotUtf8IsChosenSearchedAndRestoredAtTheNextStart) {
+  const std::string rel = "caf\xE9;alt ";
+  tree.createFile(rel + "/drin.txt", "1");
+  tree.createFile("caf\xEF\xBF\xBD;alt /falsch.txt", "22");  // what it looks like decoded
+  tree.createFile("caf?;alt /falsch.txt", "333");
+  const std::string odd = tree.Path(rel);
+  {
+    auto frm = Start();
+    TFolderTree* t = frm->VirtualExplorerTreeview1;
+    ASSERT_TRUE(t->SelectPath(odd));
+    EXPECT_EQ(t->SelectedPath(), odd);
+    EXPECT_EQ(t->currentIndex().data().toString(), QStringLiteral("caf\\xE9;alt "));
+    EXPECT_EQ(frm->FileListBox1->Directory(), odd);
+    frm->btnSearchClick(frm->btnSearch);
+    ASSERT_EQ(frm->FileCount(), 1);
+    EXPECT_EQ(frm->Results().CellText(1, 0), odd + "/");
+    EXPECT_EQ(frm->Results().CellText(1, 1), "drin.txt");
+    frm->close();
+  }
+  auto frm = Start();
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), odd);
+  EXPECT_EQ(frm->FileListBox1->Directory(), odd);
+}
+
 TEST_F(StartTest, StoreThatCannotBeWrittenIsToldAndTheWindowStillCloses) {
   // The folder of the store is a regular file.
   store.Use(tree.createFile("not-a-folder"));

@@ -15,6 +15,7 @@
 #include "platform/DirEnum.h"
 #include "platform/Errors.h"
 #include "platform/Paths.h"
+#include "tree/ReadableName.h"
 #include "tree/WaitCursor.h"
 
 namespace trawlix {
@@ -40,9 +41,7 @@ std::string NormalFolder(const std::string& folder) {
   return p;
 }
 
-QString DisplayName(const std::string& bytes) {
-  return QFile::decodeName(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
+QString DisplayName(const std::string& bytes) { return ReadableName(bytes); }
 
 QPixmap DrawPicture(bool program) {
   QPixmap pm(16, 16);
