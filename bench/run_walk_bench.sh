@@ -11,7 +11,8 @@
 #
 # Environment: TREE (default /work/benchdata/tree), SMALL_TREE (default
 # TREE-small), N (default 5), BUILD (default /work/build-bench), JOBS
-# (default 2).
+# (default 2), REAL_TREES (folders of the machine timed against find as
+# well, read only, default /usr; empty to skip).
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -146,6 +147,37 @@ for a, b in [("ours_sync", "find"), ("ours_threaded", "find"), ("ours_sync", "fd
              ("ours_threaded", "ours_sync")]:
     print(f"{a + ' / ' + b:<32}{wall[a] / wall[b]:>7.2f}{cpu[a] / cpu[b]:>7.2f}")
 EOF
+
+# Folders of the machine, only read: ours against find, interleaved.
+for real in ${REAL_TREES-/usr}; do
+  [ -d "$real" ] || continue
+  echo "== $real: N=$N rounds, interleaved, warm caches"
+  find "$real" -printf '%h/%f\t%s\t%T@\n' >/dev/null 2>&1 || true
+  "$WALK" "$real" >/dev/null
+  : >"$WORK/real"
+  for ((round = 1; round <= N; round++)); do
+    for name in ours_sync find; do
+      if [ "$name" = find ]; then CMD=(find "$real" -printf '%h/%f\t%s\t%T@\n'); else CMD=("$WALK" "$real"); fi
+      t0=$(date +%s%N)
+      /usr/bin/time -f '%M %U %S' -o "$WORK/rss" "${CMD[@]}" >/dev/null 2>&1 || true
+      t1=$(date +%s%N)
+      echo "$name $(((t1 - t0) / 1000)) $(tail -n 1 "$WORK/rss")" >>"$WORK/real"
+    done
+  done
+  python3 - "$WORK/real" <<'EOF2'
+import statistics, sys
+runs = {}
+for line in open(sys.argv[1]):
+    name, us, rss, user, sys_ = line.split()
+    runs.setdefault(name, []).append((int(us) / 1e6, float(user) + float(sys_)))
+for k, v in runs.items():
+    print(f"{k:<12} wall median {statistics.median(r[0] for r in v):.3f} s, cpu median {statistics.median(r[1] for r in v):.2f} s; "
+          + " ".join(f"{r[0]:.3f}" for r in v))
+w = lambda k: statistics.median(r[0] for r in runs[k])
+c = lambda k: statistics.median(r[1] for r in runs[k])
+print(f"ours_sync / find: wall {w('ours_sync') / w('find'):.2f}, cpu {c('ours_sync') / c('find'):.2f}")
+EOF2
+done
 
 echo "== memory against tree size (peak RSS of our walk)"
 "$WALK" "$SMALL_TREE"
