@@ -2,14 +2,12 @@
 
 #include <QAbstractListModel>
 #include <QApplication>
-#include <QCollatorSortKey>
 #include <QFile>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
-#include <numeric>
 #include <optional>
 
 #include "platform/DirEnum.h"
@@ -149,19 +147,8 @@ int ReadFileNames(const std::string& folder, const std::string& masks, const QCo
   }
   listing.Clear();
 
-  // One sort key per name keeps the collation out of the comparisons.
-  std::vector<QCollatorSortKey> keys;
-  keys.reserve(found.size());
-  for (const TFileListEntry& e : found) keys.push_back(collator.sortKey(e.text));
-  std::vector<size_t> order(found.size());
-  std::iota(order.begin(), order.end(), size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    const int c = keys[a].compare(keys[b]);
-    if (c != 0) return c < 0;
-    return found[a].name < found[b].name;
-  });
-  entries.reserve(found.size());
-  for (size_t i : order) entries.push_back(std::move(found[i]));
+  SortByName(found, collator);
+  entries = std::move(found);
   return 0;
 }
 

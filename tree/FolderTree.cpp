@@ -6,12 +6,10 @@
 #include <unistd.h>
 
 #include <QAbstractItemModel>
-#include <QCollatorSortKey>
 #include <QFileIconProvider>
 #include <QHeaderView>
 #include <algorithm>
 #include <memory>
-#include <numeric>
 #include <vector>
 
 #include "platform/Paths.h"
@@ -50,20 +48,8 @@ std::vector<TSubfolder> ReadSubfolders(const std::string& folder) {
   }
   ::closedir(dir);
 
-  const QCollator collator = FileNameCollator();
-  std::vector<QCollatorSortKey> keys;
-  keys.reserve(found.size());
-  for (const TSubfolder& f : found) keys.push_back(collator.sortKey(f.text));
-  std::vector<size_t> order(found.size());
-  std::iota(order.begin(), order.end(), size_t{0});
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    const int c = keys[a].compare(keys[b]);
-    return c != 0 ? c < 0 : found[a].name < found[b].name;
-  });
-  std::vector<TSubfolder> sorted;
-  sorted.reserve(found.size());
-  for (size_t i : order) sorted.push_back(std::move(found[i]));
-  return sorted;
+  SortByName(found, FileNameCollator());
+  return found;
 }
 
 }  // namespace
