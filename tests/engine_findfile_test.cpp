@@ -8,6 +8,7 @@
 #include <thread>
 
 #include <sys/resource.h>
+#include <sys/mount.h>
 #include <sys/statfs.h>
 
 #include "TempTree.h"
@@ -408,13 +409,18 @@ TEST(FinderBadInput, DeepTreesOddNamesAndOddTexts) {
   t.createFile(" lead space", "x");
   t.createFile("tab\there\nnewline", "x");
   t.createFile("bad\xff.txt", "x");
+  t.createFile("*?<>|", "x");
+  const std::string longest(255, 'n');
+  t.createFile(longest + "/" + longest, "x");
   TFindFile f;
   Recorder rec;
   rec.Attach(f);
   f.Criteria().Files().SetLocation(t.Root());
   f.Execute();
   EXPECT_TRUE(rec.Matches().count(t.Path(deep + "bottom.txt")));
-  for (const char* n : {"-rf", " lead space", "tab\there\nnewline", "bad\xff.txt"})
+  const std::vector<std::string> odd = {"-rf", " lead space", "tab\there\nnewline", "bad\xff.txt", "*?<>|",
+                                       longest + "/" + longest};
+  for (const std::string& n : odd)
     EXPECT_TRUE(rec.Matches().count(t.Path(n))) << n;
 
   for (const char* loc : {";;", "   ", "<", ">", "<;>"}) {
@@ -513,6 +519,26 @@ TEST(FinderWalk, DeepBranchesWithinFewDescriptors) {
   EXPECT_EQ(rec.Matches(), (std::set<std::string>{t.Path("top/one/" + chain + "bottom1.txt"),
                                                   t.Path("top/two/" + chain + "bottom2.txt"),
                                                   t.Path("top/three.txt")}));
+}
+
+// A folder bound into itself shows the tree once more below itself, and no
+// further: the walk ends and reports nothing outside the tree.
+TEST(FinderWalk, FolderBoundIntoItself) {
+  TempTree t;
+  t.createFile("tree/f.txt");
+  const std::string inner = t.createDir("tree/b");
+  if (::mount(t.Path("tree").c_str(), inner.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    GTEST_SKIP() << "no bind mounts here";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{inner};
+  TFindFile f;
+  Recorder rec;
+  rec.Attach(f);
+  f.Criteria().Files().ExactFolders() = {t.Path("tree")};
+  f.Execute();
+  EXPECT_EQ(rec.Matches(), (std::set<std::string>{t.Path("tree/f.txt"), t.Path("tree/b/f.txt")}));
 }
 
 // The kernel's pseudo file systems hold no files: a search from "/" passes
