@@ -211,6 +211,8 @@ bool TFolderTree::SelectPath(const std::string& path) {
     }
     start = end + 1;
   }
+  // Read now, so a folder without subfolders shows no branch to open.
+  if (!node->loaded) model_->Load(node);
   const QModelIndex index = model_->IndexOf(node);
 
   collapseAll();
