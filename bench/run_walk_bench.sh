@@ -111,6 +111,14 @@ command_of() {
     fd_stat_j1) CMD=(fdfind -j1 "${FD_ALL[@]}" "${FD_STAT[@]}" . "$TREE") ;;
   esac
 }
+# Runs CMD once and appends "NAME MICROSECONDS RSS_KB USER SYS" to OUT.
+time_run() {
+  local name="$1" out="$2" t0 t1
+  t0=$(date +%s%N)
+  /usr/bin/time -f '%M %U %S' -o "$WORK/rss" "${CMD[@]}" >/dev/null 2>&1 || true
+  t1=$(date +%s%N)
+  echo "$name $(((t1 - t0) / 1000)) $(tail -n 1 "$WORK/rss")" >>"$out"
+}
 : >"$WORK/times"
 for ((round = 1; round <= N; round++)); do
   # Rotate the order each round so no command always runs right after
@@ -118,10 +126,7 @@ for ((round = 1; round <= N; round++)); do
   for ((k = 0; k < ${#NAMES[@]}; k++)); do
     name="${NAMES[$(((k + round) % ${#NAMES[@]}))]}"
     command_of "$name"
-    t0=$(date +%s%N)
-    /usr/bin/time -f '%M %U %S' -o "$WORK/rss" "${CMD[@]}" >/dev/null
-    t1=$(date +%s%N)
-    echo "$name $(((t1 - t0) / 1000)) $(tail -n 1 "$WORK/rss")" >>"$WORK/times"
+    time_run "$name" "$WORK/times"
   done
 done
 
@@ -158,10 +163,7 @@ for real in ${REAL_TREES-/usr}; do
   for ((round = 1; round <= N; round++)); do
     for name in ours_sync find; do
       if [ "$name" = find ]; then CMD=(find "$real" -printf '%h/%f\t%s\t%T@\n'); else CMD=("$WALK" "$real"); fi
-      t0=$(date +%s%N)
-      /usr/bin/time -f '%M %U %S' -o "$WORK/rss" "${CMD[@]}" >/dev/null 2>&1 || true
-      t1=$(date +%s%N)
-      echo "$name $(((t1 - t0) / 1000)) $(tail -n 1 "$WORK/rss")" >>"$WORK/real"
+      time_run "$name" "$WORK/real"
     done
   done
   python3 - "$WORK/real" <<'EOF2'
