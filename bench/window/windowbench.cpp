@@ -49,6 +49,9 @@ class CountingInteraction : public TUserInteraction {
     ++messages;
     last = text;
   }
+  // The benchmark saves and opens nothing.
+  std::optional<std::string> SaveDialog1(const TSaveDialogRequest&) override { return std::nullopt; }
+  int OpenFile(const std::string&) override { return 31; }
 };
 
 long PeakRssKb() {
