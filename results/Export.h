@@ -27,13 +27,6 @@ namespace trawlix {
 // locale). A character set that cannot hold the letters gets UTF-8.
 std::string TableHeaderLine();
 
-// Appends the line of one row of the table file, CR LF included. With
-// fiveFields (the grid shows the checksum column) a tab and the checksum
-// cell follow the size. A blank row gives tabs only.
-void AppendTableLine(std::string& out, const TRowStore& store, int row, bool fiveFields);
-// Appends the line of one row of the list file: folder and name, CR LF.
-void AppendListLine(std::string& out, const TRowStore& store, int row);
-
 // Writes the table file to path: the header line, then rows 1 to
 // FileCount(). colCount is the grid's column count; exactly 5 adds the
 // checksum field to every row line (the header keeps its four names).

@@ -36,34 +36,50 @@ std::string OpenErrorText(int code, std::string_view path, std::string_view fold
     return text;
   };
   switch (code) {
-    case 0: return "Zuwenig Speicher, ausführbare Datei war zerstört, Relokationswerte waren ungültig";
-    case 2: return around("Die Datei \"", path, "\" wurde nicht gefunden.");
-    case 3: return around("Das Verzeichnis \"", folder, "\" wurde nicht gefunden.");
+    case 0:
+      return "Zuwenig Speicher, ausführbare Datei war zerstört, Relokationswerte waren ungültig";
+    case 2:
+      return around("Die Datei \"", path, "\" wurde nicht gefunden.");
+    case 3:
+      return around("Das Verzeichnis \"", folder, "\" wurde nicht gefunden.");
     case 5:
-      return "Fehler beim gemeinsamen Zugriff auf eine Datei im Netz oder Fehler beim Zugriff auf eine "
+      return "Fehler beim gemeinsamen Zugriff auf eine Datei im Netz oder Fehler beim Zugriff auf "
+             "eine "
              "gesperrte Datei im Netz.";
-    case 6: return "Bibliothek forderte separate Datensegmente für jede Task an.";
-    case 8: return around("Zuwenig Speicher, um die Anwendung \"", path, "\" zu starten.");
-    case 10: return "Falsche Windows-Version.";
+    case 6:
+      return "Bibliothek forderte separate Datensegmente für jede Task an.";
+    case 8:
+      return around("Zuwenig Speicher, um die Anwendung \"", path, "\" zu starten.");
+    case 10:
+      return "Falsche Windows-Version.";
     case 11:
       return around("Ungültige ausführbare Datei \"", path,
                     "\". Entweder keine Windows-Anwendung oder Fehler in der EXE-Datei.");
-    case 12: return "Anwendung für ein anderes Betriebssystem.";
-    case 13: return "Anwendung für MS-DOS 4.0.";
-    case 14: return around("Typ der ausführbaren Datei \"", path, "\" unbekannt.");
-    case 15: return "Versuch, eine Real-Mode-Anwendung (für eine frühere Windows-Version) zu laden.";
+    case 12:
+      return "Anwendung für ein anderes Betriebssystem.";
+    case 13:
+      return "Anwendung für MS-DOS 4.0.";
+    case 14:
+      return around("Typ der ausführbaren Datei \"", path, "\" unbekannt.");
+    case 15:
+      return "Versuch, eine Real-Mode-Anwendung (für eine frühere Windows-Version) zu laden.";
     case 16:
-      return "Versuch, eine zweite Instanz einer ausführbaren Datei mit mehreren Datensegmenten, die nicht "
+      return "Versuch, eine zweite Instanz einer ausführbaren Datei mit mehreren Datensegmenten, "
+             "die nicht "
              "als nur lesbar gekennzeichnet waren, zu laden.";
     case 19:
-      return "Versuch, eine komprimierte ausführbare Datei zu laden. Die Datei muß dekomprimiert werden, "
+      return "Versuch, eine komprimierte ausführbare Datei zu laden. Die Datei muß dekomprimiert "
+             "werden, "
              "bevor sie geladen werden kann.";
     case 20:
       return "Ungültige dynamische Linkbibliothek (DLL). Eine der DLLs, die benötigt wurde, um die "
              "Anwendung auszuführen, war beschädigt.";
-    case 21: return around("Die Anwendung \"", path, "\" benötigt Windows-32-Bit-Erweiterungen.");
-    case 31: return around("Die Datei \"", path, "\" ist nicht mit einer Anwendung verknüpft.");
-    default: break;
+    case 21:
+      return around("Die Anwendung \"", path, "\" benötigt Windows-32-Bit-Erweiterungen.");
+    case 31:
+      return around("Die Datei \"", path, "\" ist nicht mit einer Anwendung verknüpft.");
+    default:
+      break;
   }
   if (code < 0 || code > 32) return {};
   return "Nicht näher spezifizierter Fehler " + std::to_string(code);
@@ -72,11 +88,15 @@ std::string OpenErrorText(int code, std::string_view path, std::string_view fold
 int OpenCodeFromExit(int waitStatus) {
   if (!WIFEXITED(waitStatus)) return 1;
   switch (WEXITSTATUS(waitStatus)) {
-    case 0: return kOpenSucceeded;
-    case 2: return 2;
+    case 0:
+      return kOpenSucceeded;
+    case 2:
+      return 2;
     case 3:
-    case 4: return 31;
-    default: return 1;
+    case 4:
+      return 31;
+    default:
+      return 1;
   }
 }
 
@@ -98,7 +118,8 @@ class TSpawnAttr {
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigmask(&attr_, &none);
     posix_spawnattr_setsigdefault(&attr_, &defaults);
-    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+    posix_spawnattr_setflags(&attr_,
+                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
   }
   ~TSpawnAttr() {
     if (ok_) posix_spawnattr_destroy(&attr_);

@@ -146,7 +146,9 @@ TEST(SaveDialogFolderTest, TrailingSlashGoesExceptForTheRoot) {
 TEST_F(FileCommandTest, SavesTheTableAndTheListAsShownAndReplacesOldFiles) {
   tree.createFile("data/Brief.txt", "12345", LocalStamp());
   Search(tree.Path("data"));
-  const std::string header = "Verzeichnis\tDatei\tDatum\tGr\xC3\xB6\xC3\x9F" "e in Byte\r\n";
+  const std::string header =
+      "Verzeichnis\tDatei\tDatum\tGr\xC3\xB6\xC3\x9F"
+      "e in Byte\r\n";
   const std::string folder = tree.Path("data/");
   const std::string target = tree.createFile("out/ScanResult.txt", std::string(5000, 'x'));
   ui.saveAnswer = target;
@@ -162,7 +164,8 @@ TEST_F(FileCommandTest, SavesTheTableAndTheListAsShownAndReplacesOldFiles) {
   // The duplicate view adds the checksum to each row line, not to the header.
   ShowAsDuplicates();
   QTest::mouseClick(frm.btnSaveTab, Qt::LeftButton);
-  EXPECT_EQ(Slurp(tree.Path("out/liste")), header + folder + "\tBrief.txt\t" + kStampText + "\t5\t-1001\r\n");
+  EXPECT_EQ(Slurp(tree.Path("out/liste")),
+            header + folder + "\tBrief.txt\t" + kStampText + "\t5\t-1001\r\n");
 }
 
 TEST_F(FileCommandTest, WriteFailuresGoToTheGeneralErrorDisplay) {
@@ -227,8 +230,8 @@ TEST_F(FileCommandTest, DoubleClickOnTheHeaderOrBelowTheRowsActsOnTheSelectedRow
   ASSERT_FALSE(frm.StringGrid1->indexAt(below).isValid());
   QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, below);
   QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, below);
-  QTest::mouseDClick(frm.StringGrid1->horizontalHeader()->viewport(), Qt::LeftButton, Qt::NoModifier,
-                     QPoint(20, 5));
+  QTest::mouseDClick(frm.StringGrid1->horizontalHeader()->viewport(), Qt::LeftButton,
+                     Qt::NoModifier, QPoint(20, 5));
   const QRect cell = frm.StringGrid1->visualRect(frm.Results().index(0, 1));
   QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, cell.center());
   ASSERT_EQ(ui.opened.size(), 3u);
@@ -281,7 +284,9 @@ TEST_F(FileCommandTest, OpeningWhatIsNoFileOrFailsShowsItsError) {
 class XdgInteraction : public test::RecordingInteraction {
  public:
   TOpenerSettings settings;
-  int OpenFile(const std::string& path) override { return OpenWithDefaultApplication(path, settings); }
+  int OpenFile(const std::string& path) override {
+    return OpenWithDefaultApplication(path, settings);
+  }
 };
 
 TEST(RealOpenerWindowTest, FileOfATypeWithoutApplication) {
@@ -291,8 +296,10 @@ TEST(RealOpenerWindowTest, FileOfATypeWithoutApplication) {
   XdgInteraction ui;
   const char* path = std::getenv("PATH");
   ui.settings.environment = {std::string("PATH=") + (path ? path : "/usr/bin:/bin"),
-                             "HOME=" + tree.Path("home"),  "XDG_CONFIG_HOME=" + tree.Path("cfg"),
-                             "XDG_DATA_HOME=" + tree.Path("d"), "XDG_DATA_DIRS=" + tree.Path("d"),
+                             "HOME=" + tree.Path("home"),
+                             "XDG_CONFIG_HOME=" + tree.Path("cfg"),
+                             "XDG_DATA_HOME=" + tree.Path("d"),
+                             "XDG_DATA_DIRS=" + tree.Path("d"),
                              "BROWSER=trawlix-test-no-browser"};
   TfrmTrawlix frm(ui);
   const std::string file = tree.createFile("a/x.trawlixunknown", std::string("\0\1", 2));
@@ -302,7 +309,8 @@ TEST(RealOpenerWindowTest, FileOfATypeWithoutApplication) {
   frm.StringGrid1DblClick(frm.StringGrid1);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text,
-            QStringLiteral("Die Datei \"%1\" ist nicht mit einer Anwendung verknüpft.").arg(QString::fromStdString(file)));
+            QStringLiteral("Die Datei \"%1\" ist nicht mit einer Anwendung verknüpft.")
+                .arg(QString::fromStdString(file)));
 }
 
 // --- Deleting ------------------------------------------------------------
@@ -310,7 +318,8 @@ TEST(RealOpenerWindowTest, FileOfATypeWithoutApplication) {
 TEST_F(FileCommandTest, DeleteKeyWithAnyModifierDeletesAndBlanksOnlyThatRow) {
   const Qt::KeyboardModifiers mods[] = {Qt::NoModifier, Qt::ShiftModifier, Qt::ControlModifier,
                                         Qt::AltModifier, Qt::ShiftModifier | Qt::ControlModifier};
-  for (int i = 0; i < 6; ++i) tree.createFile("a/f" + std::to_string(i) + ".txt", std::string(i + 1, 'x'));
+  for (int i = 0; i < 6; ++i)
+    tree.createFile("a/f" + std::to_string(i) + ".txt", std::string(i + 1, 'x'));
   Search(tree.Path("a"));
   const QString fileLabel = frm.lblFileCount->text(), dirLabel = frm.lblDirCount->text();
   const int64_t bytes = frm.TotalBytes();
@@ -390,15 +399,17 @@ TEST_F(FileCommandTest, DuplicateViewDeletesThroughTheMenuOneOfTwoRowsOfAFile) {
   Select(2);
   frm.StringGrid1DblClick(frm.StringGrid1);
   frm.mnuLoeschen->trigger();
-  EXPECT_EQ(Texts(), std::vector<QString>{QStringLiteral("Programm \"%1\" nicht gefunden.")
-                                              .arg(QString::fromStdString(tree.Path("a/dup.bin")))});
+  EXPECT_EQ(Texts(),
+            std::vector<QString>{QStringLiteral("Programm \"%1\" nicht gefunden.")
+                                     .arg(QString::fromStdString(tree.Path("a/dup.bin")))});
   EXPECT_EQ(Cell(2, 1), "dup.bin");
   EXPECT_TRUE(Exists(tree.Path("a/other.bin")));
   EXPECT_EQ(frm.FileCount(), 3);
 }
 
 TEST_F(FileCommandTest, DeleteDuringASearchDoesNothing) {
-  for (const char* f : {"a/1.txt", "a/b/2.txt", "a/b/c/3.txt", "a/d/4.txt", "a/d/e/5.txt"}) tree.createFile(f, "x");
+  for (const char* f : {"a/1.txt", "a/b/2.txt", "a/b/c/3.txt", "a/d/4.txt", "a/d/e/5.txt"})
+    tree.createFile(f, "x");
   std::string listed;
   Search(tree.Path("a"), [&] {
     if (!listed.empty() || frm.FileCount() == 0) return;

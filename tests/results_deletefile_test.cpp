@@ -1,5 +1,3 @@
-#include "results/DeleteFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include "ListedFile.h"
 #include "PermissionOverride.h"
 #include "TempTree.h"
+#include "results/DeleteFile.h"
 
 namespace trawlix {
 namespace {
@@ -40,7 +39,12 @@ TEST_F(DeleteTest, RefusesAnEntryThatIsNoLongerTheListedFile) {
     const char* what;
     std::function<void(const std::string& path)> change;
   } cases[] = {
-      {"grown", [](const std::string& p) { std::FILE* f = std::fopen(p.c_str(), "ab"); std::fputs("more", f); std::fclose(f); }},
+      {"grown",
+       [](const std::string& p) {
+         std::FILE* f = std::fopen(p.c_str(), "ab");
+         std::fputs("more", f);
+         std::fclose(f);
+       }},
       {"written again, same size, other time",
        [this](const std::string& p) {
          tree.createFile(p.substr(tree.Root().size()), "abcdef", 1100000001);
@@ -50,7 +54,11 @@ TEST_F(DeleteTest, RefusesAnEntryThatIsNoLongerTheListedFile) {
          const std::string other = tree.createFile("other", "abcdef", 1100000000);
          ::rename(other.c_str(), p.c_str());
        }},
-      {"now a folder", [](const std::string& p) { ::unlink(p.c_str()); ::mkdir(p.c_str(), 0755); }},
+      {"now a folder",
+       [](const std::string& p) {
+         ::unlink(p.c_str());
+         ::mkdir(p.c_str(), 0755);
+       }},
       {"read-only", [](const std::string& p) { ::chmod(p.c_str(), 0444); }},
       {"gone", [](const std::string& p) { ::unlink(p.c_str()); }},
   };

@@ -1,5 +1,3 @@
-#include "results/Export.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,14 +9,17 @@
 #include "PermissionOverride.h"
 #include "TempTree.h"
 #include "platform/Errors.h"
+#include "results/Export.h"
 
 namespace trawlix {
 namespace {
 
 // 31.12.2004 13:45:10
-constexpr int32_t kTime = static_cast<int32_t>((24u << 25) | (12u << 21) | (31u << 16) | (13u << 11) |
-                                               (45u << 5) | (10u / 2));
-const std::string kHeader = "Verzeichnis\tDatei\tDatum\tGr\xC3\xB6\xC3\x9F" "e in Byte\r\n";
+constexpr int32_t kTime = static_cast<int32_t>((24u << 25) | (12u << 21) | (31u << 16) |
+                                               (13u << 11) | (45u << 5) | (10u / 2));
+const std::string kHeader =
+    "Verzeichnis\tDatei\tDatum\tGr\xC3\xB6\xC3\x9F"
+    "e in Byte\r\n";
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -74,7 +75,9 @@ TEST_F(ExportTest, HeaderInTheLocaleCharacterSet) {
     CtypeLocale latin1("de_DE.ISO-8859-1");
     if (!latin1.ok()) GTEST_SKIP() << "no Latin-1 German locale";
     const std::string header = TableHeaderLine();
-    EXPECT_EQ(header, "Verzeichnis\tDatei\tDatum\tGr\xF6\xDF" "e in Byte\r\n");
+    EXPECT_EQ(header,
+              "Verzeichnis\tDatei\tDatum\tGr\xF6\xDF"
+              "e in Byte\r\n");
     EXPECT_EQ(header.size(), 37u + 2u);
   }
   {
@@ -111,7 +114,8 @@ TEST_F(ExportTest, BlankRowsAreWrittenAsTabsOrEmptyLines) {
   Add("/d/", "b", 2);
   Add("/d/", "c", 3);
   store.ClearRow(2);
-  const std::string a = "/d/\ta\t31.12.2004 13:45:10\t1\r\n", c = "/d/\tc\t31.12.2004 13:45:10\t3\r\n";
+  const std::string a = "/d/\ta\t31.12.2004 13:45:10\t1\r\n",
+                    c = "/d/\tc\t31.12.2004 13:45:10\t3\r\n";
   EXPECT_EQ(Table(4), kHeader + a + "\t\t\t\r\n" + c);
   store.SetChecksum(1, 7);
   store.SetChecksum(3, 9);
@@ -129,19 +133,58 @@ TEST_F(ExportTest, NamesAreWrittenAsTheirBytes) {
   EXPECT_EQ(List(), folder + name + "\r\n");
 }
 
-TEST_F(ExportTest, ManyRowsPassTheBufferIntact) {
-  // Long names so the lines cross several buffer fills at odd places.
-  std::string expectTable = TableHeaderLine(), expectList;
+TEST_F(ExportTest, ManyRowsGiveTheCellsAsShownAcrossBufferFills) {
+  // Long names so the lines cross several buffer fills at odd places; times
+  // valid, at midnight and invalid; blank rows; checksums of both signs.
+  const int32_t times[] = {
+      kTime,
+      kTime & ~0xFFFF,
+      0,
+      static_cast<int32_t>(0xFFFFFFFFu),
+      kTime + 1,
+      static_cast<int32_t>((127u << 25) | (2u << 21) | (29u << 16)),  // no 29.2.2107
+      static_cast<int32_t>((20u << 25) | (2u << 21) | (29u << 16) | (23u << 11))};
   for (int i = 0; i < 3000; ++i) {
     const std::string folder = "/f" + std::to_string(i % 7) + "/";
-    const std::string name = std::string(100 + i % 151, static_cast<char>('a' + i % 26)) + std::to_string(i);
-    Add(folder, name, static_cast<uint64_t>(i) * 1000003u);
-    AppendTableLine(expectTable, store, store.FileCount(), false);
-    expectList += folder + name + "\r\n";
+    const std::string name =
+        std::string(100 + i % 151, static_cast<char>('a' + i % 26)) + std::to_string(i);
+    const int row = i + 1;
+    store.SetRow(
+        row, folder, name, times[i % std::size(times)],
+        TFileIdentity{1, static_cast<uint64_t>(row), static_cast<uint64_t>(i) * 1000003u, 0});
+    store.SetChecksum(row, (i % 2 ? -1 : 1) * i * 7919);
+    if (i % 11 == 5) store.ClearRow(row);
   }
-  ASSERT_GT(expectTable.size(), 2 * 256 * 1024u);
-  EXPECT_EQ(Table(), expectTable);
-  EXPECT_EQ(List(), expectList);
+  store.SetFileCount(3000);
+  // Formats whose texts come in pieces of other lengths: 12 hours with the
+  // day period after the time, and one too long for the short cuts.
+  TDateTextSettings twelve;
+  twelve.order[0] = TDateTextSettings::Month;
+  twelve.order[1] = TDateTextSettings::Day;
+  twelve.sep1 = twelve.sep2 = "/";
+  twelve.twelveHour = true;
+  twelve.hourLeadingZero = false;
+  TDateTextSettings lengthy = twelve;
+  lengthy.prefix = "am Tag ";
+  lengthy.suffix = " unserer Zeitrechnung";
+  lengthy.ampmBefore = true;
+  lengthy.amText = "vormittags";
+  lengthy.pmText = "nachmittags";
+  const TDateTextFormat german, twelveFormat(twelve), lengthyFormat(lengthy);
+  const std::pair<const TDateTextFormat*, int> views[] = {
+      {&german, 4}, {&german, 5}, {&twelveFormat, 4}, {&lengthyFormat, 5}};
+  for (const auto& [format, colCount] : views) {
+    store.SetDateFormat(format);
+    std::string expectTable = TableHeaderLine(), expectList;
+    for (int r = 1; r <= 3000; ++r) {
+      for (int c = 0; c < colCount; ++c) expectTable += (c ? "\t" : "") + store.CellText(r, c);
+      expectTable += "\r\n";
+      expectList += store.CellText(r, 0) + store.CellText(r, 1) + "\r\n";
+    }
+    ASSERT_GT(expectTable.size(), 2 * 256 * 1024u);
+    EXPECT_EQ(Table(colCount), expectTable);
+    EXPECT_EQ(List(), expectList);
+  }
 }
 
 TEST_F(ExportTest, ReplacesAnExistingFileWhateverItHeld) {

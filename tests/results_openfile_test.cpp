@@ -1,5 +1,3 @@
-#include "results/OpenFile.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,6 +10,7 @@
 #include <thread>
 
 #include "TempTree.h"
+#include "results/OpenFile.h"
 
 namespace trawlix {
 namespace {
@@ -31,8 +30,9 @@ TEST(OpenErrorTextTest, CodesInsertPathFolderOrNumber) {
       {2, "Die Datei \"/home/anna/x.qqq\" wurde nicht gefunden."},
       {3, "Das Verzeichnis \"/home/anna/\" wurde nicht gefunden."},
       {8, "Zuwenig Speicher, um die Anwendung \"/home/anna/x.qqq\" zu starten."},
-      {11, "Ungültige ausführbare Datei \"/home/anna/x.qqq\". Entweder keine Windows-Anwendung oder "
-           "Fehler in der EXE-Datei."},
+      {11,
+       "Ungültige ausführbare Datei \"/home/anna/x.qqq\". Entweder keine Windows-Anwendung oder "
+       "Fehler in der EXE-Datei."},
       {14, "Typ der ausführbaren Datei \"/home/anna/x.qqq\" unbekannt."},
       {21, "Die Anwendung \"/home/anna/x.qqq\" benötigt Windows-32-Bit-Erweiterungen."},
       {31, "Die Datei \"/home/anna/x.qqq\" ist nicht mit einer Anwendung verknüpft."},
@@ -89,8 +89,13 @@ TEST(OpenerTest, ExitStatusGivesTheCode) {
     const char* body;
     int code;
   } cases[] = {
-      {"exit 0", kOpenSucceeded}, {"exit 2", 2}, {"exit 3", 31}, {"exit 4", 31},
-      {"exit 1", 1},  {"exit 7", 1},  {"kill -9 $$", 1},
+      {"exit 0", kOpenSucceeded},
+      {"exit 2", 2},
+      {"exit 3", 31},
+      {"exit 4", 31},
+      {"exit 1", 1},
+      {"exit 7", 1},
+      {"kill -9 $$", 1},
   };
   for (const Case& c : cases) {
     FakeOpener opener(c.body);
@@ -99,7 +104,9 @@ TEST(OpenerTest, ExitStatusGivesTheCode) {
 }
 
 TEST(OpenerTest, PathReachesTheCommandAsItsOneArgumentUnchanged) {
-  FakeOpener opener("printf '%s' \"$#\" > \"$(dirname \"$0\")/argc\"; printf '%s' \"$1\" > \"$(dirname \"$0\")/arg\"");
+  FakeOpener opener(
+      "printf '%s' \"$#\" > \"$(dirname \"$0\")/argc\"; printf '%s' \"$1\" > \"$(dirname "
+      "\"$0\")/arg\"");
   const std::string paths[] = {
       "/home/anna/Brief an \"Otto\" $HOME `id`;*.txt",
       "/t\xE4st/a\tb\nc\xFF",
