@@ -4,18 +4,26 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QModelIndex>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <functional>
+#include <optional>
 
 #include "app/Formatting.h"
 #include "platform/Paths.h"
+#include "results/DeleteFile.h"
+#include "results/Export.h"
+#include "results/OpenFile.h"
 #include "tree/FileListBox.h"
 #include "tree/FolderTree.h"
 #include "tree/WaitCursor.h"
@@ -69,6 +77,19 @@ class TFlagScope {
 
  private:
   bool& flag_;
+};
+
+// Hands the events of one object to a function; true from the function
+// keeps the event from its receiver.
+class TEventHook : public QObject {
+ public:
+  TEventHook(QObject* watched, std::function<bool(QEvent*)> fn) : QObject(watched), fn_(std::move(fn)) {
+    watched->installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override { return fn_(event); }
+
+ private:
+  std::function<bool(QEvent*)> fn_;
 };
 
 }  // namespace
@@ -220,6 +241,7 @@ void TfrmTrawlix::CreateControls() {
   for (const auto& [action, handler] : sorts)
     connect(action, &QAction::triggered, this,
             [this, action = action, handler = handler] { RunGuarded(ui_, [&] { (this->*handler)(action); }); });
+  ConnectFileCommands();
   LayoutControls();
 }
 
@@ -316,6 +338,112 @@ void TfrmTrawlix::FilterComboBox1Choose(int index) {
 }
 
 void TfrmTrawlix::FilterComboBox1Change(QObject*) { edtFileMask->setText(FilterMask(*FilterComboBox1)); }
+
+// The table's file commands: export, opening and deleting.
+
+std::string SaveDialogFolder(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+void TfrmTrawlix::ConnectFileCommands() {
+  connect(btnSaveTab, &QPushButton::clicked, this,
+          [this] { RunGuarded(ui_, [this] { btnSaveTabClick(btnSaveTab); }); });
+  connect(btnSaveList, &QPushButton::clicked, this,
+          [this] { RunGuarded(ui_, [this] { btnSaveListClick(btnSaveList); }); });
+  connect(mnuLoeschen, &QAction::triggered, this,
+          [this] { RunGuarded(ui_, [this] { mnuLoeschenClick(mnuLoeschen); }); });
+  // Keys reach the grid itself; the Delete key is also left to the grid.
+  new TEventHook(StringGrid1, [this](QEvent* e) {
+    if (e->type() == QEvent::KeyPress) {
+      auto* ke = static_cast<QKeyEvent*>(e);
+      int key = ke->key();
+      RunGuarded(ui_, [&] { StringGrid1KeyDown(StringGrid1, key, ke->modifiers()); });
+    }
+    return false;
+  });
+  // A double-click anywhere on the grid opens the selected row's file,
+  // whichever cell, header or empty space it lands on. A press on the space
+  // below the rows keeps the selection, as a grid does.
+  new TEventHook(StringGrid1->viewport(), [this](QEvent* e) {
+    const QEvent::Type t = e->type();
+    if (t != QEvent::MouseButtonPress && t != QEvent::MouseButtonDblClick) return false;
+    const bool onRow = StringGrid1->indexAt(static_cast<QMouseEvent*>(e)->position().toPoint()).isValid();
+    if (t == QEvent::MouseButtonDblClick && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton)
+      RunGuarded(ui_, [this] { StringGrid1DblClick(StringGrid1); });
+    return !onRow;
+  });
+  new TEventHook(StringGrid1->horizontalHeader()->viewport(), [this](QEvent* e) {
+    if (e->type() == QEvent::MouseButtonDblClick && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton)
+      RunGuarded(ui_, [this] { StringGrid1DblClick(StringGrid1); });
+    return false;
+  });
+}
+
+int TfrmTrawlix::SelectedRow() const {
+  int top = -1;
+  if (const QItemSelectionModel* sel = StringGrid1->selectionModel()) {
+    for (const QItemSelectionRange& range : sel->selection())
+      if (range.isValid() && (top < 0 || range.top() < top)) top = range.top();
+    if (top < 0 && sel->currentIndex().isValid()) top = sel->currentIndex().row();
+  }
+  return top < 0 ? 1 : top + 1;
+}
+
+void TfrmTrawlix::SaveCommand(bool tableFile) {
+  if (FileCount() == 0) {
+    ui_.ShowMessage(TMsgKind::Warning, QStringLiteral("Es gibt nichts zum Speichern."));
+    return;
+  }
+  TSaveDialogRequest request;
+  request.initialFolder = SaveDialogFolder(FileListBox1->Directory());
+  request.filter = QStringLiteral("Textdatei (*.TXT)");
+  request.fileName = tableFile ? QStringLiteral("ScanResult.txt") : QStringLiteral("ScanList.txt");
+  const std::optional<std::string> path = ui_.SaveDialog1(request);
+  if (!path) return;
+  // A failure throws; the guard of the handler shows it.
+  if (tableFile)
+    ExportTable(results_->Store(), results_->ColCount(), *path);
+  else
+    ExportList(results_->Store(), *path);
+}
+
+void TfrmTrawlix::btnSaveTabClick(QObject*) { SaveCommand(true); }
+void TfrmTrawlix::btnSaveListClick(QObject*) { SaveCommand(false); }
+
+void TfrmTrawlix::StringGrid1DblClick(QObject*) {
+  const int row = SelectedRow();
+  const TRowStore& store = results_->Store();
+  // Rows beyond FileCount are hidden leftovers of an earlier fill: blank.
+  const bool listed = row >= 1 && row <= FileCount();
+  const std::string path = listed ? store.FullPath(row) : std::string();
+  const std::string shownPath = ReadableText(path).toStdString();
+  if (!ListedFileExists(path)) {
+    ui_.ShowMessage(TMsgKind::Error, Q(ProgramNotFoundText(shownPath)));
+    return;
+  }
+  int code;
+  {
+    TWaitCursor wait;
+    code = ui_.OpenFile(path);
+  }
+  if (code > 32) return;
+  ui_.ShowMessage(TMsgKind::Error,
+                  Q(OpenErrorText(code, shownPath, ReadableText(store.Folder(row)).toStdString())));
+}
+
+void TfrmTrawlix::mnuLoeschenClick(QObject*) {
+  if (TableBusy()) return;
+  const int row = SelectedRow();
+  if (row < 1 || row > FileCount()) return;
+  if (!DeleteListedFile(results_->Store(), row)) return;
+  results_->ClearRow(row);
+  results_->FlushChanges();
+}
+
+void TfrmTrawlix::StringGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers) {
+  if (Key == Qt::Key_Delete) mnuLoeschenClick(Sender);
+}
 
 int32_t TfrmTrawlix::FileCount() const { return results_->Store().FileCount(); }
 

@@ -111,6 +111,22 @@ class TfrmTrawlix : public QWidget {
   // The checksum column's value for a file (see results/Duplicates.h).
   int32_t FileChecksum(const std::string& path);
 
+  // The table's file commands. Each acts on the stored bytes of the rows.
+  // btnSaveTabClick and btnSaveListClick write the table file and the list
+  // file to a path chosen in SaveDialog1. StringGrid1DblClick opens the
+  // file of the selected row; mnuLoeschenClick deletes it and blanks the
+  // row, at once, without a question and without a message, and leaves every
+  // counter as it was; StringGrid1KeyDown does the same for the Delete key
+  // whatever the modifiers (Key is a Qt::Key and stays unchanged).
+  void btnSaveTabClick(QObject* Sender);
+  void btnSaveListClick(QObject* Sender);
+  void StringGrid1DblClick(QObject* Sender);
+  void mnuLoeschenClick(QObject* Sender);
+  void StringGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
+  // The top row of the grid's selection (1 for row 1), the current row when
+  // nothing is selected, row 1 when there is neither.
+  int SelectedRow() const;
+
   // Window state shared by the result list operations.
   // FileCount is the row store's count of listed rows.
   int32_t FileCount() const;
@@ -145,6 +161,8 @@ class TfrmTrawlix : public QWidget {
   void FilterComboBox1Choose(int index);
   void SortCommand(TSortOrder order);
   void ScanForDuplicates();
+  void ConnectFileCommands();
+  void SaveCommand(bool tableFile);
   // True while a search or another long command runs below the current
   // handler; commands that rewrite the table then do nothing.
   bool TableBusy() const { return searching_ || scanning_; }
@@ -177,6 +195,10 @@ inline constexpr const char* kFilterText =
     "Alle Dateien (*.*)|*.*|temporäre Dateien (*.tmp)|*.tmp|Word-Dokumente (*.doc)|*.doc|"
     "Textdateien (*.txt)|*.txt|C-Sourcen (*.c)|*.c|Pascal-Sourcen (*.pas)|*.pas|"
     "Programme (*.exe)|*.exe";
+
+// The folder the save dialog opens in: the file list's folder without a
+// trailing "/", except for the root "/" itself.
+std::string SaveDialogFolder(std::string folder);
 
 // The mask of the filter list's current entry. With no current entry the
 // last entry is made current first; a list without entries gives "*.*".

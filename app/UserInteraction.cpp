@@ -1,9 +1,12 @@
 #include "app/UserInteraction.h"
 
+#include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <new>
 
 #include "app/Formatting.h"
+#include "results/OpenFile.h"
 
 namespace trawlix {
 
@@ -28,6 +31,24 @@ void TDialogInteraction::ShowErrorBox(const QString& text) {
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Trawlix"), text, QMessageBox::Ok, parent_);
   box.exec();
 }
+
+std::optional<std::string> TDialogInteraction::SaveDialog1(const TSaveDialogRequest& request) {
+  QFileDialog dialog(parent_);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(QString());
+  dialog.setNameFilter(request.filter);
+  dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(request.initialFolder)));
+  dialog.selectFile(request.fileName);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
+  return QFile::encodeName(files.first()).toStdString();
+}
+
+int TDialogInteraction::OpenFile(const std::string& path) { return OpenWithDefaultApplication(path); }
 
 QString ExceptionDisplayText(const std::exception& e) {
   if (dynamic_cast<const std::bad_alloc*>(&e))

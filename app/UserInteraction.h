@@ -1,5 +1,5 @@
 // The one seam through which the window talks to the user modally: message
-// boxes now, and later the save dialog and the opener of files. The window
+// boxes, the save dialog and the opener of files. The window
 // holds a TUserInteraction it does not own; the program passes the dialog
 // implementation, tests pass one that records what the user would have seen
 // and answers without blocking.
@@ -9,12 +9,21 @@
 
 #include <QString>
 #include <exception>
+#include <optional>
+#include <string>
 
 class QWidget;
 
 namespace trawlix {
 
 enum class TMsgKind { Error, Warning, Information };
+
+// How the save dialog is set up before it shows.
+struct TSaveDialogRequest {
+  std::string initialFolder;  // bytes, as the file list holds them
+  QString filter;             // one entry: a description with its pattern in parentheses
+  QString fileName;           // the proposed name
+};
 
 // The window title of a message of this kind: "Fehler", "Warnung",
 // "Informationen".
@@ -30,9 +39,20 @@ class TUserInteraction {
   // The general error display: title "Trawlix", an error icon, one OK
   // button. The text already carries its closing full stop.
   virtual void ShowErrorBox(const QString& text) = 0;
+
+  // The save dialog: no question before an existing file is replaced, no
+  // extension added to a name typed without one. The full path chosen, as
+  // bytes, or nothing when the user cancels.
+  virtual std::optional<std::string> SaveDialog1(const TSaveDialogRequest& request) = 0;
+
+  // Opens the file at path (bytes) with the application of its type.
+  // Returns the code of results/OpenFile.h: above 32 handed over, 0 to 32 a
+  // failure. Returns without waiting for the application.
+  virtual int OpenFile(const std::string& path) = 0;
 };
 
-// The real thing: QMessageBox, parented to the given window.
+// The real thing: QMessageBox, Qt's own QFileDialog (the same on every
+// desktop), and xdg-open; parented to the given window.
 class TDialogInteraction : public TUserInteraction {
  public:
   explicit TDialogInteraction(QWidget* parent = nullptr) : parent_(parent) {}
@@ -40,6 +60,8 @@ class TDialogInteraction : public TUserInteraction {
 
   void ShowMessage(TMsgKind kind, const QString& text) override;
   void ShowErrorBox(const QString& text) override;
+  std::optional<std::string> SaveDialog1(const TSaveDialogRequest& request) override;
+  int OpenFile(const std::string& path) override;
 
  private:
   QWidget* parent_;

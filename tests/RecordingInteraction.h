@@ -1,13 +1,18 @@
 // A TUserInteraction for tests: records every message instead of showing
-// it, with whether the wait cursor showed at that moment.
+// it, with whether the wait cursor showed at that moment; answers the save
+// dialog with saveAnswer and records the path of every file it is asked to
+// open instead of starting anything.
 #pragma once
 
 #include <QApplication>
 #include <QString>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "app/UserInteraction.h"
+#include "results/OpenFile.h"
 
 namespace trawlix::test {
 
@@ -26,6 +31,27 @@ class RecordingInteraction : public TUserInteraction {
   }
   void ShowErrorBox(const QString& text) override {
     messages.push_back({true, TMsgKind::Error, text, QApplication::overrideCursor() != nullptr});
+  }
+
+  // The save dialog: every request, and the answer given (nothing: cancel).
+  std::vector<TSaveDialogRequest> saveRequests;
+  std::optional<std::string> saveAnswer;
+  std::optional<std::string> SaveDialog1(const TSaveDialogRequest& request) override {
+    saveRequests.push_back(request);
+    return saveAnswer;
+  }
+
+  // The opener: every path, whether the wait cursor showed, and the code
+  // returned.
+  struct Opened {
+    std::string path;
+    bool waitCursor;
+  };
+  std::vector<Opened> opened;
+  int openResult = kOpenSucceeded;
+  int OpenFile(const std::string& path) override {
+    opened.push_back({path, QApplication::overrideCursor() != nullptr});
+    return openResult;
   }
 };
 

@@ -30,6 +30,7 @@
 #include "app/Application.h"
 #include "app/Tx_main.h"
 #include "app/UserInteraction.h"
+#include "bench/BenchInteraction.h"
 #include "platform/FileTime.h"
 #include "results/Sort.h"
 #include "tree/FileListBox.h"
@@ -38,11 +39,7 @@ namespace {
 
 using namespace trawlix;
 
-class QuietInteraction : public TUserInteraction {
- public:
-  void ShowMessage(TMsgKind, const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-  void ShowErrorBox(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
-};
+using QuietInteraction = bench::TBenchInteraction;
 
 long HighWaterKb() {
   std::ifstream status("/proc/self/status");
@@ -105,7 +102,7 @@ int main(int argc, char** argv) {
   StartModules();
   TApplication app(argc, argv);
   std::setlocale(LC_NUMERIC, "C");  // figures with a decimal point, for the script
-  QuietInteraction ui;
+  QuietInteraction ui(/*print=*/true);
   TfrmTrawlix frm(ui);
   frm.FileListBox1->SetDirectory(argv[1]);
   frm.edtFileMask->setText(QStringLiteral("*.*"));

@@ -36,6 +36,7 @@
 #include "app/Application.h"
 #include "app/Tx_main.h"
 #include "app/UserInteraction.h"
+#include "bench/BenchInteraction.h"
 #include "tree/FileListBox.h"
 #include "tree/FolderTree.h"
 
@@ -43,19 +44,7 @@ namespace {
 
 using namespace trawlix;
 
-class CountingInteraction : public TUserInteraction {
- public:
-  int messages = 0;
-  QString last;
-  void ShowMessage(TMsgKind, const QString& text) override {
-    ++messages;
-    last = text;
-  }
-  void ShowErrorBox(const QString& text) override {
-    ++messages;
-    last = text;
-  }
-};
+using CountingInteraction = bench::TBenchInteraction;
 
 long PeakRssKb() {
   rusage ru{};

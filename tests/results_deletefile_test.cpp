@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+
+#include "ListedFile.h"
+#include "PermissionOverride.h"
+#include "TempTree.h"
+#include "results/DeleteFile.h"
+
+namespace trawlix {
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+class DeleteTest : public ::testing::Test {
+ protected:
+  TRowStore store;
+  test::TempTree tree;
+};
+
+TEST_F(DeleteTest, DeletesTheListedFileOnly) {
+  const std::string a = tree.createFile("a.txt", "aaa", 1100000000);
+  const std::string b = tree.createFile("b.txt", "bbb", 1100000000);
+  test::ListFile(store, 1, a);
+  test::ListFile(store, 2, b);
+  EXPECT_TRUE(DeleteListedFile(store, 1));
+  EXPECT_FALSE(Exists(a));
+  EXPECT_TRUE(Exists(b));
+}
+
+TEST_F(DeleteTest, RefusesAnEntryThatIsNoLongerTheListedFile) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& path)> change;
+  } cases[] = {
+      {"grown",
+       [](const std::string& p) {
+         std::FILE* f = std::fopen(p.c_str(), "ab");
+         std::fputs("more", f);
+         std::fclose(f);
+       }},
+      {"written again, same size, other time",
+       [this](const std::string& p) {
+         tree.createFile(p.substr(tree.Root().size()), "abcdef", 1100000001);
+       }},
+      {"replaced by another file of equal size and time",
+       [this](const std::string& p) {
+         const std::string other = tree.createFile("other", "abcdef", 1100000000);
+         ::rename(other.c_str(), p.c_str());
+       }},
+      {"now a folder",
+       [](const std::string& p) {
+         ::unlink(p.c_str());
+         ::mkdir(p.c_str(), 0755);
+       }},
+      {"read-only", [](const std::string& p) { ::chmod(p.c_str(), 0444); }},
+      {"gone", [](const std::string& p) { ::unlink(p.c_str()); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = tree.createFile("f.txt", "abcdef", 1100000000);
+    test::ListFile(store, 1, path);
+    c.change(path);
+    struct stat before {};
+    const bool existed = ::lstat(path.c_str(), &before) == 0;
+    EXPECT_FALSE(DeleteListedFile(store, 1));
+    struct stat after {};
+    EXPECT_EQ(::lstat(path.c_str(), &after) == 0, existed);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    ::chmod(path.c_str(), 0644);
+    ::rmdir(path.c_str());
+    ::unlink(path.c_str());
+  }
+}
+
+TEST_F(DeleteTest, BlankAndUnwrittenRowsDeleteNothing) {
+  const std::string a = tree.createFile("a.txt", "a");
+  test::ListFile(store, 1, a);
+  store.ClearRow(1);
+  EXPECT_FALSE(DeleteListedFile(store, 1));
+  EXPECT_FALSE(DeleteListedFile(store, 7));
+  EXPECT_FALSE(DeleteListedFile(store, 0));
+  EXPECT_TRUE(Exists(a));
+}
+
+TEST_F(DeleteTest, SymbolicLinkGoesItsTargetStays) {
+  const std::string target = tree.createFile("target.txt", "keep me");
+  tree.symlink(target, "link.txt");
+  tree.createDir("dir");
+  tree.symlink(tree.Path("dir"), "dirlink");
+  test::ListFile(store, 1, tree.Path("link.txt"));
+  test::ListFile(store, 2, tree.Path("dirlink"));
+  EXPECT_TRUE(DeleteListedFile(store, 1));
+  EXPECT_TRUE(DeleteListedFile(store, 2));
+  EXPECT_FALSE(Exists(tree.Path("link.txt")));
+  EXPECT_FALSE(Exists(tree.Path("dirlink")));
+  EXPECT_TRUE(Exists(target));
+  EXPECT_TRUE(Exists(tree.Path("dir")));
+}
+
+TEST_F(DeleteTest, FolderWithoutWritePermissionKeepsItsFile) {
+  const std::string f = tree.createFile("locked/f.txt", "x");
+  test::ListFile(store, 1, f);
+  ::chmod(tree.Path("locked").c_str(), 0555);
+  {
+    test::WithoutPermissionOverride asEveryone;
+    EXPECT_FALSE(DeleteListedFile(store, 1));
+  }
+  EXPECT_TRUE(Exists(f));
+}
+
+TEST_F(DeleteTest, FileListedTwiceGoesOnceThroughEitherRow) {
+  const std::string f = tree.createFile("dup.bin", std::string(2000, 'd'), 1100000000);
+  test::ListFile(store, 1, f);
+  test::ListFile(store, 2, f);
+  EXPECT_TRUE(DeleteListedFile(store, 2));
+  EXPECT_FALSE(DeleteListedFile(store, 1));
+  // A new file at the path is not the listed one.
+  tree.createFile("dup.bin", std::string(2000, 'd'));
+  EXPECT_FALSE(DeleteListedFile(store, 1));
+  EXPECT_TRUE(Exists(f));
+}
+
+}  // namespace
+}  // namespace trawlix
