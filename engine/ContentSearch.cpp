@@ -134,10 +134,10 @@ void TContentCriteria::Assign(const TPersistent* Source) {
   wholeWord_ = s->wholeWord_;
 }
 
-bool TContentCriteria::Matches(const std::string& FileName) const {
+bool TContentCriteria::Matches(const std::string& FileName, const std::atomic<bool>* Abort) const {
   if (phraseLength_ < 1) return true;
   return ScanFileForPhrase(FileName, comparePhrase_.data(), comparePhrase_.size(), wholeWord_,
-                           table_);
+                           table_, Abort);
 }
 
 // ---------------------------------------------------------------------------
@@ -286,7 +286,7 @@ class TPhraseScanner {
     return std::max(kContentBlockSize, lookahead_ + 4 + 4096);
   }
 
-  bool Scan(int fd, uint64_t fileSize) const;
+  bool Scan(int fd, uint64_t fileSize, const std::atomic<bool>* abort) const;
 
  private:
   // Fill `candidates` with one anchor per byte offset whose byte set is
@@ -611,7 +611,7 @@ bool TPhraseScanner::SearchRange(const uint8_t* buf, size_t n, size_t from, size
   return false;
 }
 
-bool TPhraseScanner::Scan(int fd, uint64_t fileSize) const {
+bool TPhraseScanner::Scan(int fd, uint64_t fileSize, const std::atomic<bool>* abort) const {
   const size_t cap = BufferSize();
   // One buffer per thread, reused by every scan of that thread.
   thread_local std::unique_ptr<uint8_t[]> buffer;
@@ -632,6 +632,7 @@ bool TPhraseScanner::Scan(int fd, uint64_t fileSize) const {
   size_t from = 0;          // first candidate start not yet decided
   bool atFileStart = true;  // buf[0] is the first byte of the file
   for (;;) {
+    if (abort && abort->load(std::memory_order_relaxed)) return false;
     // A short read is the end of the file (a regular file returns fewer
     // bytes than asked for only there); a failed read counts as the end too.
     ssize_t r;
@@ -686,7 +687,8 @@ struct TFd {
 }  // namespace
 
 bool ScanFileForPhrase(const std::string& FileName, const char* Phrase, size_t Length,
-                       bool WholeWord, const uint8_t* Table) noexcept {
+                       bool WholeWord, const uint8_t* Table,
+                       const std::atomic<bool>* Abort) noexcept {
   if (Length == 0 || !Phrase || !Table) return false;
   try {
     const std::string_view phrase(Phrase, Length);
@@ -712,7 +714,7 @@ bool ScanFileForPhrase(const std::string& FileName, const char* Phrase, size_t L
       return false;
     const uint64_t size = static_cast<uint64_t>(st2.st_size);
     if (size < scanner.MinBytes()) return false;
-    return scanner.Scan(f.fd, size);
+    return scanner.Scan(f.fd, size, Abort);
   } catch (...) {
     return false;
   }

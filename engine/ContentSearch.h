@@ -15,6 +15,7 @@
 // single-byte locale everything works on bytes through the tables.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -64,7 +65,12 @@ std::string LowerCasePhrase(std::string_view Phrase);
 // end of the file. Sizes are 64-bit. The file is read strictly forward in
 // blocks of kContentBlockSize bytes with the bytes of a partial match carried
 // over into the next block.
+//
+// Abort, when given, is looked at before every block: once another thread
+// (or a handler) sets it, the scan gives up and returns false, so stopping a
+// search never waits for a huge or slow file to be read to its end.
 bool ScanFileForPhrase(const std::string& FileName, const char* Phrase, size_t Length,
-                       bool WholeWord, const uint8_t* Table) noexcept;
+                       bool WholeWord, const uint8_t* Table,
+                       const std::atomic<bool>* Abort = nullptr) noexcept;
 
 }  // namespace trawlix

@@ -151,7 +151,7 @@ bool TTargetSearch::Matches(const std::string& Folder, const TSearchRec& FileInf
   if (!attributeEx_->Matches(fd.dwFileAttributes)) return false;
   if (!timeStamp_->Matches(fd.ftCreationTime, fd.ftLastWriteTime, fd.ftLastAccessTime)) return false;
   if (targetFolders_->IsExcluded(Folder, FileInfo.Name)) return false;
-  if (content_->PhraseLength() > 0 && !content_->Matches(Folder + FileInfo.Name)) return false;
+  if (content_->PhraseLength() > 0 && !content_->Matches(Folder + FileInfo.Name, abortFlag_)) return false;
   return true;
 }
 

@@ -5,6 +5,7 @@
 // never changed afterwards; from then on only the thread that walks reads it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -83,7 +84,13 @@ class TTargetSearch {
   // this order; the first that fails gives false.
   bool Matches(const std::string& Folder, const TSearchRec& FileInfo) const;
 
+  // The flag a running search sets when it is aborted: a content scan looks
+  // at it between blocks and gives up (the entry then does not match). Not
+  // owned; null (the default) means the scan always runs to its end.
+  void SetAbortFlag(const std::atomic<bool>* Flag) { abortFlag_ = Flag; }
+
  private:
+  const std::atomic<bool>* abortFlag_ = nullptr;
   std::unique_ptr<TTargetFolderList> targetFolders_;
   std::unique_ptr<TAttributeCriteria> attribute_;
   std::unique_ptr<TAttributeCriteriaEx> attributeEx_;

@@ -8,11 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <clocale>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "TempTree.h"
 #include "ScopedLocale.h"
@@ -258,6 +261,33 @@ TEST_F(ContentSearchTest, FilesOfFourGibibytesAndMore) {
   TContentCriteria c;
   c.SetPhrase("needle");
   EXPECT_TRUE(c.Matches(path));
+}
+
+TEST_F(ContentSearchTest, AbortRequestStopsTheScanBetweenBlocks) {
+  // A sparse 50 GB file whose only "needle" is its last bytes: the scan is
+  // stopped from another thread long before it gets there.
+  const std::string path = tree_.createFile("huge", "");
+  if (::truncate(path.c_str(), (int64_t{50} << 30) - 6) != 0) GTEST_SKIP() << "no sparse files here";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "needle", 6), 6);
+  ::close(fd);
+
+  std::atomic<bool> abort{false};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    abort = true;
+  });
+  TContentCriteria c;
+  c.SetPhrase("needle");
+  EXPECT_FALSE(c.Matches(path, &abort));
+  stopper.join();
+
+  // Set before the scan begins: the file is not searched at all; without
+  // the flag the phrase is found in a small file.
+  const std::string small = tree_.createFile("small", "a needle");
+  EXPECT_FALSE(c.Matches(small, &abort));
+  EXPECT_TRUE(c.Matches(small));
 }
 
 TEST_F(ContentSearchTest, ScanCallableDirectly) {
