@@ -1,6 +1,5 @@
 #include "engine/ContentSearch.h"
 
-#include <immintrin.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <sys/stat.h>
@@ -18,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/ScanKernels.h"
 #include "engine/SearchCriteria.h"
 #include "platform/CaseFold.h"
 
@@ -214,36 +214,13 @@ int ByteFrequency(uint8_t b) {
   return 90;
 }
 
-// One byte position of the phrase used to pick candidates quickly: every
-// candidate start p has buf[p + offset] in the set.
-struct TAnchor {
-  size_t offset = 0;
-  bool member[256] = {};
-  uint8_t values[4] = {};
-  int count = 0;  // number of distinct values; > 4 means "use member only"
-
-  void Add(uint8_t b) {
-    if (member[b]) return;
-    member[b] = true;
-    if (count < 4) values[count] = b;
-    ++count;
-  }
-  // How many hits to expect: the most common member decides, every
-  // further member adds a little.
-  int Cost() const {
-    int worst = 0;
-    for (int b = 0; b < 256; ++b)
-      if (member[b]) worst = std::max(worst, ByteFrequency(static_cast<uint8_t>(b)));
-    return worst + 8 * (count - 1);
-  }
-};
-
-bool HaveAvx2() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return have;
+// How many hits to expect at an anchor: the most common member decides,
+// every further member adds a little.
+int AnchorCost(const TAnchor& a) {
+  int worst = 0;
+  for (int b = 0; b < 256; ++b)
+    if (a.member[b]) worst = std::max(worst, ByteFrequency(static_cast<uint8_t>(b)));
+  return worst + 8 * (a.count - 1);
 }
 
 // A phrase prepared for scanning: built once per phrase and settings, then
@@ -305,18 +282,11 @@ class TPhraseScanner {
   TVerdict BoundaryAfter(const uint8_t* buf, size_t n, size_t e, bool eof) const;
   bool IsWordChar(char32_t c) const;
 
-  // Tests the candidates in [from, to) with Verify; they must all decide
-  // without kMore, and every start below `to` has all anchor bytes inside
-  // the buffer. True on a match.
-  bool SearchRange(const uint8_t* buf, size_t n, size_t from, size_t to, bool eof,
-                   bool atFileStart) const;
-  // The vector loops: they test starts from p on in steps of 16 or 32 and
-  // return where they stopped; `found` tells a match.
-  size_t ScanSse2(const uint8_t* buf, size_t n, size_t p, size_t to, bool eof, bool atFileStart,
-                  bool& found) const;
-  __attribute__((target("avx2"))) size_t ScanAvx2(const uint8_t* buf, size_t n, size_t p,
-                                                  size_t to, bool eof, bool atFileStart,
-                                                  bool& found) const;
+  // Tests the candidates in [from, to) that the kernel lets through with
+  // Verify; they must all decide without kMore, and every start below `to`
+  // has all anchor bytes inside the buffer. True on a match.
+  bool SearchRange(TFindCandidateFn find, const uint8_t* buf, size_t n, size_t from, size_t to,
+                   bool eof, bool atFileStart) const;
 
   std::string phrase_;
   bool wholeWord_;
@@ -333,11 +303,8 @@ class TPhraseScanner {
   uint64_t minBytes_ = 0;
   size_t maxBytes_ = 0;
   size_t lookahead_ = 0;
-  TAnchor start_;       // the bytes a match can begin with
-  TAnchor anchors_[2];  // the rarest bytes of the phrase
-  int anchorCount_ = 0;
-  bool vector_ = false;  // both anchors small enough for the vector loops
-  bool haveAvx2_ = HaveAvx2();
+  TAnchor start_;             // the bytes a match can begin with
+  TCandidateFilter filter_;   // the rarest two positions of the phrase
 };
 
 void TPhraseScanner::PrepareBytes(std::vector<TAnchor>& candidates) {
@@ -408,23 +375,19 @@ void TPhraseScanner::ChooseAnchors(const std::vector<TAnchor>& candidates) {
   }
   start_ = candidates[0];
   std::vector<int> cost(candidates.size());
-  for (size_t i = 0; i < candidates.size(); ++i) cost[i] = candidates[i].Cost();
-  // The rarest offset, then the rarest other one.
+  for (size_t i = 0; i < candidates.size(); ++i) cost[i] = AnchorCost(candidates[i]);
+  // The rarest offset, then the rarest other one (the same again when the
+  // phrase gives only one).
   size_t best = 0;
   for (size_t i = 1; i < candidates.size(); ++i)
     if (cost[i] < cost[best]) best = i;
-  anchors_[0] = candidates[best];
-  anchorCount_ = 1;
-  size_t second = SIZE_MAX;
+  size_t second = best;
   for (size_t i = 0; i < candidates.size(); ++i) {
     if (i == best) continue;
-    if (second == SIZE_MAX || cost[i] < cost[second]) second = i;
+    if (second == best || cost[i] < cost[second]) second = i;
   }
-  if (second != SIZE_MAX) {
-    anchors_[1] = candidates[second];
-    anchorCount_ = 2;
-  }
-  vector_ = anchors_[0].count <= 4 && (anchorCount_ < 2 || anchors_[1].count <= 4);
+  filter_.first = candidates[best];
+  filter_.second = candidates[second];
 }
 
 bool TPhraseScanner::IsWordChar(char32_t c) const {
@@ -504,110 +467,10 @@ TVerdict TPhraseScanner::Verify(const uint8_t* buf, size_t n, size_t p, bool eof
   return BoundaryAfter(buf, n, end, eof);
 }
 
-// Sixteen (or thirty-two) candidate starts at a time: the bytes at the two
-// anchor offsets are compared with their sets, and only starts where both
-// fit are verified.
-size_t TPhraseScanner::ScanSse2(const uint8_t* buf, size_t n, size_t p, size_t to, bool eof,
-                                bool atFileStart, bool& found) const {
-  const TAnchor& a0 = anchors_[0];
-  const bool two = anchorCount_ == 2;
-  const TAnchor& a1 = anchors_[two ? 1 : 0];
-  __m128i v0[4], v1[4];
-  for (int i = 0; i < 4; ++i) {
-    v0[i] = _mm_set1_epi8(static_cast<char>(a0.values[i < a0.count ? i : 0]));
-    v1[i] = _mm_set1_epi8(static_cast<char>(a1.values[i < a1.count ? i : 0]));
-  }
-  auto hits = [](__m128i x, const __m128i (&v)[4], int count) {
-    __m128i m = _mm_cmpeq_epi8(x, v[0]);
-    if (count > 1) m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[1]));
-    if (count > 2) {
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[2]));
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[3]));
-    }
-    return m;
-  };
-  const uint8_t* b0 = buf + a0.offset;
-  const uint8_t* b1 = buf + a1.offset;
-  for (; p + 16 <= to; p += 16) {
-    __m128i m = hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b0 + p)), v0, a0.count);
-    if (two)
-      m = _mm_and_si128(
-          m, hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b1 + p)), v1, a1.count));
-    unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
-    while (bits) {
-      const size_t c = p + static_cast<size_t>(__builtin_ctz(bits));
-      bits &= bits - 1;
-      if (Verify(buf, n, c, eof, atFileStart) == TVerdict::kYes) {
-        found = true;
-        return p;
-      }
-    }
-  }
-  return p;
-}
-
-__attribute__((target("avx2"))) inline __m256i Hits256(__m256i x, const __m256i (&v)[4],
-                                                       int count) {
-  __m256i m = _mm256_cmpeq_epi8(x, v[0]);
-  if (count > 1) m = _mm256_or_si256(m, _mm256_cmpeq_epi8(x, v[1]));
-  if (count > 2) {
-    m = _mm256_or_si256(m, _mm256_cmpeq_epi8(x, v[2]));
-    m = _mm256_or_si256(m, _mm256_cmpeq_epi8(x, v[3]));
-  }
-  return m;
-}
-
-__attribute__((target("avx2"))) size_t TPhraseScanner::ScanAvx2(const uint8_t* buf, size_t n,
-                                                                size_t p, size_t to, bool eof,
-                                                                bool atFileStart,
-                                                                bool& found) const {
-  const TAnchor& a0 = anchors_[0];
-  const bool two = anchorCount_ == 2;
-  const TAnchor& a1 = anchors_[two ? 1 : 0];
-  __m256i v0[4], v1[4];
-  for (int i = 0; i < 4; ++i) {
-    v0[i] = _mm256_set1_epi8(static_cast<char>(a0.values[i < a0.count ? i : 0]));
-    v1[i] = _mm256_set1_epi8(static_cast<char>(a1.values[i < a1.count ? i : 0]));
-  }
-  const uint8_t* b0 = buf + a0.offset;
-  const uint8_t* b1 = buf + a1.offset;
-  for (; p + 32 <= to; p += 32) {
-    __m256i m =
-        Hits256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b0 + p)), v0, a0.count);
-    if (two)
-      m = _mm256_and_si256(
-          m, Hits256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b1 + p)), v1, a1.count));
-    unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(m));
-    while (bits) {
-      const size_t c = p + static_cast<size_t>(__builtin_ctz(bits));
-      bits &= bits - 1;
-      if (Verify(buf, n, c, eof, atFileStart) == TVerdict::kYes) {
-        found = true;
-        return p;
-      }
-    }
-  }
-  return p;
-}
-
-bool TPhraseScanner::SearchRange(const uint8_t* buf, size_t n, size_t from, size_t to, bool eof,
-                                 bool atFileStart) const {
-  size_t p = from;
-  if (vector_) {
-    bool found = false;
-    if (haveAvx2_) {
-      p = ScanAvx2(buf, n, p, to, eof, atFileStart, found);
-      if (found) return true;
-    }
-    p = ScanSse2(buf, n, p, to, eof, atFileStart, found);
-    if (found) return true;
-  }
-  const TAnchor& a0 = anchors_[0];
-  const TAnchor& a1 = anchors_[anchorCount_ == 2 ? 1 : 0];
-  for (; p < to; ++p) {
-    if (!a0.member[buf[p + a0.offset]] || !a1.member[buf[p + a1.offset]]) continue;
+bool TPhraseScanner::SearchRange(TFindCandidateFn find, const uint8_t* buf, size_t n,
+                                 size_t from, size_t to, bool eof, bool atFileStart) const {
+  for (size_t p = find(filter_, buf, from, to); p < to; p = find(filter_, buf, p + 1, to))
     if (Verify(buf, n, p, eof, atFileStart) == TVerdict::kYes) return true;
-  }
   return false;
 }
 
@@ -624,6 +487,8 @@ bool TPhraseScanner::Scan(int fd, uint64_t fileSize, const std::atomic<bool>* ab
     bufferSize = cap;
   }
   uint8_t* const buf = buffer.get();
+  // The kernel chosen now serves the whole file.
+  const TFindCandidateFn find = ScanKernelFunction(ActiveScanKernel());
 
   // A file smaller than a block is read whole at once, asking for one byte
   // more than its size so that its end is seen without a second read.
@@ -645,12 +510,12 @@ bool TPhraseScanner::Scan(int fd, uint64_t fileSize, const std::atomic<bool>* ab
 
     if (eof) {
       if (n < minBytes_ || from + minBytes_ > n) return false;
-      return SearchRange(buf, n, from, n - minBytes_ + 1, true, atFileStart);
+      return SearchRange(find, buf, n, from, n - minBytes_ + 1, true, atFileStart);
     }
     // Starts whose decision fits in the buffer for sure.
     const size_t safeEnd = n >= lookahead_ ? n - lookahead_ + 1 : 0;
     if (safeEnd > from) {
-      if (SearchRange(buf, n, from, safeEnd, false, atFileStart)) return true;
+      if (SearchRange(find, buf, n, from, safeEnd, false, atFileStart)) return true;
       from = safeEnd;
     }
     // The last starts may need bytes of the next block: decide what can be
