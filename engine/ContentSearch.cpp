@@ -20,6 +20,7 @@
 #include "engine/ScanKernels.h"
 #include "engine/SearchCriteria.h"
 #include "platform/CaseFold.h"
+#include "platform/Utf8.h"
 
 namespace trawlix {
 
@@ -45,21 +46,15 @@ std::once_flag g_tablesOnce;
 std::atomic<unsigned> g_tablesGeneration{0};
 
 void FillTables() {
-  const bool utf8 = LocaleIsUtf8();
+  // The lower-case table is the platform's, so the phrase folds as masks do.
+  const bool utf8 = LocaleCaseUtf8();
+  const uint8_t* lower = LocaleLowerTable();
   for (int b = 0; b < 256; ++b) {
     g_tables.identity[b] = static_cast<uint8_t>(b);
-    if (utf8 && b >= 0x80) {
-      // A byte of a multi-byte character: it neither folds alone nor
-      // separates words; the scan decodes whole characters for both.
-      g_tables.lower[b] = static_cast<uint8_t>(b);
-      g_tables.delimiter[b] = false;
-    } else if (utf8) {
-      g_tables.lower[b] = static_cast<uint8_t>((b >= 'A' && b <= 'Z') ? b + 32 : b);
-      g_tables.delimiter[b] = !std::isalnum(b);
-    } else {
-      g_tables.lower[b] = static_cast<uint8_t>(std::tolower(b));
-      g_tables.delimiter[b] = !std::isalnum(b);
-    }
+    g_tables.lower[b] = lower[b];
+    // Under UTF-8 a byte of a multi-byte character neither folds alone nor
+    // separates words; the scan decodes whole characters for both.
+    g_tables.delimiter[b] = (utf8 && b >= 0x80) ? false : !std::isalnum(b);
   }
   g_tables.utf8 = utf8;
   const char* cs = nl_langinfo(CODESET);
@@ -77,6 +72,7 @@ inline const TTables& Tables() {
 void InitContentTables() { Tables(); }
 
 void ReloadContentTables() {
+  ReloadLocaleCase();
   bool filled = false;
   std::call_once(g_tablesOnce, [&] {
     FillTables();
@@ -177,22 +173,6 @@ class TFoldVariants {
   }
   std::unordered_map<char32_t, std::vector<char32_t>> sources_;
 };
-
-size_t Utf8Length(char32_t c) {
-  if (c >= kInvalidByteBase || c < 0x80) return 1;
-  if (c < 0x800) return 2;
-  if (c < 0x10000) return 3;
-  return 4;
-}
-
-// Length of the UTF-8 sequence a lead byte announces (1 for anything else).
-inline size_t SequenceLength(uint8_t b) {
-  if (b < 0xC0) return 1;
-  if (b < 0xE0) return 2;
-  if (b < 0xF0) return 3;
-  if (b < 0xF8) return 4;
-  return 1;
-}
 
 // How common a byte is in text, roughly (higher is more common): spaces and
 // frequent lower-case letters first, capitals, digits and punctuation
@@ -337,8 +317,8 @@ void TPhraseScanner::PrepareFold(std::vector<TAnchor>& candidates) {
     variants.Of(units_[i], vs);
     size_t lo = SIZE_MAX, hi = 0;
     for (char32_t v : vs) {
-      lo = std::min(lo, Utf8Length(v));
-      hi = std::max(hi, Utf8Length(v));
+      lo = std::min(lo, Utf8EncodedLength(v));
+      hi = std::max(hi, Utf8EncodedLength(v));
     }
     if (lo != hi || vs.size() > 8) fixedSoFar = false;
     // While every character so far has encodings of one length only, the
@@ -402,21 +382,15 @@ bool TPhraseScanner::IsWordChar(char32_t c) const {
 bool TPhraseScanner::BoundaryBefore(const uint8_t* buf, size_t p, bool atFileStart) const {
   if (p == 0) return atFileStart;  // the caller keeps context before p otherwise
   if (!utf8Words_ || buf[p - 1] < 0x80) return delimiter_[buf[p - 1]];
-  // Find the start of the character that ends at p.
-  size_t q = p - 1;
-  while (q > 0 && p - q < 4 && (buf[q] & 0xC0) == 0x80) --q;
-  const char* s = reinterpret_cast<const char*>(buf + q);
-  const char* e = reinterpret_cast<const char*>(buf + p);
-  char32_t c = DecodeUtf8(s, e);
-  if (s != e) c = kInvalidByteBase + buf[p - 1];
-  return !IsWordChar(c);
+  return !IsWordChar(DecodeUtf8Before(reinterpret_cast<const char*>(buf),
+                                       reinterpret_cast<const char*>(buf + p)));
 }
 
 TVerdict TPhraseScanner::BoundaryAfter(const uint8_t* buf, size_t n, size_t e, bool eof) const {
   if (e >= n) return eof ? TVerdict::kYes : TVerdict::kMore;
   const uint8_t b = buf[e];
   if (!utf8Words_ || b < 0x80) return delimiter_[b] ? TVerdict::kYes : TVerdict::kNo;
-  if (e + SequenceLength(b) > n && !eof) return TVerdict::kMore;
+  if (e + Utf8SequenceLength(b) > n && !eof) return TVerdict::kMore;
   const char* s = reinterpret_cast<const char*>(buf + e);
   const char32_t c = DecodeUtf8(s, reinterpret_cast<const char*>(buf + n));
   return IsWordChar(c) ? TVerdict::kNo : TVerdict::kYes;
@@ -448,7 +422,7 @@ TVerdict TPhraseScanner::MatchAt(const uint8_t* buf, size_t n, size_t p, bool eo
       ++q;
       continue;
     }
-    if (q + SequenceLength(b) > n && !eof) return TVerdict::kMore;
+    if (q + Utf8SequenceLength(b) > n && !eof) return TVerdict::kMore;
     const char* s = reinterpret_cast<const char*>(buf + q);
     const char32_t c = FoldChar(DecodeUtf8(s, reinterpret_cast<const char*>(buf + n)));
     if (c != want) return TVerdict::kNo;

@@ -32,7 +32,8 @@ inline constexpr size_t kContentBlockSize = 61440;
 // calls it when it is created; the tables are also filled on their first use.
 void InitContentTables();
 
-// Fills the tables again for the LC_CTYPE locale now in force, for a program
+// Fills the tables again for the LC_CTYPE locale now in force (and the
+// platform's lower-case table they are made from, see CaseFold.h), for a program
 // that switches its locale after start (tests do). No scan and no phrase
 // setter may run meanwhile, and criteria whose phrase was set before keep
 // their lower-cased phrase.

@@ -14,6 +14,7 @@
 
 #include "engine/SearchCriteria.h"
 #include "platform/DirEnum.h"
+#include "platform/EntryList.h"
 #include "platform/Mask.h"
 
 namespace trawlix {
@@ -99,16 +100,16 @@ class TTargetSearch {
   std::unique_ptr<TContentCriteria> content_;
 };
 
-// Cuts a ";"-separated text into trimmed, non-empty entries in order. A
-// piece equal to an earlier one is left out: without regard to letter case
-// (Unicode case folding) when ignoreCase, byte for byte otherwise.
-std::vector<std::string> SplitEntries(std::string_view Text, bool IgnoreCase = true);
-
 // Reads and removes a leading "<" (false: this folder only) or ">" (true:
 // with subfolders); without one returns Default and leaves Entry unchanged.
 bool TakeSubfolderPrefix(std::string& Entry, bool Default);
 
-// Gives Path a trailing "/" unless it is empty or ends in "/" already.
+// Gives Path a trailing "/" unless it is empty or ends in "/" already: the
+// component's name for IncludeTrailingPathDelimiter (platform/Paths.h).
 std::string AddBackslash(const std::string& Path);
+
+// SplitEntries, which cuts the ";" lists of the criteria, lives in
+// platform/EntryList.h, so the file list of the window splits its mask text
+// by the same rules.
 
 }  // namespace trawlix
