@@ -29,6 +29,18 @@ class TWorkerErrorEvent : public QEvent {
   const std::string Message;
 };
 
+// Hands fn the given error display, or a message box of its own when there
+// is none.
+template <class Fn>
+void WithErrorDisplay(TUserInteraction* ui, Fn&& fn) {
+  if (ui) {
+    fn(*ui);
+  } else {
+    TDialogInteraction box;
+    fn(box);
+  }
+}
+
 }  // namespace
 
 // What the hooks, called in other threads, share with the bridge: they post
@@ -75,15 +87,6 @@ TMessageBridge::~TMessageBridge() {
   shared_->bridge = nullptr;
 }
 
-void TMessageBridge::ShowError(const QString& text) {
-  if (errorDisplay_) {
-    errorDisplay_->ShowErrorBox(text);
-  } else {
-    TDialogInteraction box;
-    box.ShowErrorBox(text);
-  }
-}
-
 void TMessageBridge::customEvent(QEvent* event) {
   if (event->type() == kWakeUpEvent) {
     shared_->wakeUpPending = false;
@@ -91,16 +94,12 @@ void TMessageBridge::customEvent(QEvent* event) {
     try {
       platform::ProcessMessages();
     } catch (...) {
-      if (errorDisplay_) {
-        ShowCurrentException(*errorDisplay_);
-      } else {
-        TDialogInteraction box;
-        ShowCurrentException(box);
-      }
+      WithErrorDisplay(errorDisplay_, [](TUserInteraction& ui) { ShowCurrentException(ui); });
     }
   } else if (event->type() == kWorkerErrorEvent) {
-    ShowError(QString::fromStdString(
-        GeneralErrorText(static_cast<TWorkerErrorEvent*>(event)->Message)));
+    const QString text = QString::fromStdString(
+        GeneralErrorText(static_cast<TWorkerErrorEvent*>(event)->Message));
+    WithErrorDisplay(errorDisplay_, [&](TUserInteraction& ui) { ui.ShowErrorBox(text); });
   }
 }
 
@@ -114,12 +113,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (...) {
-    if (errorDisplay_) {
-      ShowCurrentException(*errorDisplay_);
-    } else {
-      TDialogInteraction box;
-      ShowCurrentException(box);
-    }
+    WithErrorDisplay(errorDisplay_, [](TUserInteraction& ui) { ShowCurrentException(ui); });
     return true;
   }
 }

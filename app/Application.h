@@ -37,7 +37,6 @@ class TMessageBridge : public QObject {
 
  private:
   struct TShared;
-  void ShowError(const QString& text);
 
   std::shared_ptr<TShared> shared_;
   TUserInteraction* errorDisplay_ = nullptr;
