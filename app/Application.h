@@ -1,27 +1,63 @@
 // The program's QApplication: title "Trawlix", German texts for Qt's own
-// dialogs, and a last line of defence that shows an exception escaping any
+// dialogs, the bridge of its thread's message queue to its event loop, and
+// a last line of defence that shows an exception escaping any
 // event handler through the general error display instead of ending the
 // program.
 #pragma once
 
 #include <QApplication>
+#include <QObject>
+#include <memory>
 
 namespace trawlix {
 
 class TUserInteraction;
 
+// Joins the message queue of the thread that creates it (the user-interface
+// thread) to Qt's event loop there: a message posted to that queue from any
+// thread (a finder's worker posts message 1025 at its end) wakes the loop,
+// which then dispatches the queue, so a threaded search ends there like any
+// event. It also sets the idle pump, so a waiting Abort keeps Qt's events
+// flowing, and shows an error raised inside a worker through the general
+// error display (in this thread, after the worker has gone on).
+//
+// Create and destroy it in the same thread; while it lives it owns that
+// thread's wake-up hook and idle pump and the workers' error display.
+class TMessageBridge : public QObject {
+ public:
+  explicit TMessageBridge(QObject* parent = nullptr);
+  ~TMessageBridge() override;
+
+  // Where worker errors (and errors of the handlers the queue dispatches)
+  // are shown; without one a message box of its own shows them.
+  void SetErrorDisplay(TUserInteraction* ui) { errorDisplay_ = ui; }
+
+ protected:
+  void customEvent(QEvent* event) override;
+
+ private:
+  struct TShared;
+
+  std::shared_ptr<TShared> shared_;
+  TUserInteraction* errorDisplay_ = nullptr;
+};
+
 class TApplication : public QApplication {
  public:
   TApplication(int& argc, char** argv);
 
-  // Where exceptions that reach the event dispatch are shown; the program
-  // sets the main window's interaction.
-  void SetErrorDisplay(TUserInteraction* ui) { errorDisplay_ = ui; }
+  // Where exceptions that reach the event dispatch, and errors of worker
+  // threads, are shown; the program sets the main window's interaction.
+  void SetErrorDisplay(TUserInteraction* ui) {
+    errorDisplay_ = ui;
+    bridge_.SetErrorDisplay(ui);
+  }
 
   bool notify(QObject* receiver, QEvent* event) override;
 
  private:
   TUserInteraction* errorDisplay_ = nullptr;
+  TMessageBridge bridge_;  // installed at start-up, for the whole run
 };
 
 // Loads Qt's German translation of its own dialogs into the application.

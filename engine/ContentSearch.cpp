@@ -1,6 +1,5 @@
 #include "engine/ContentSearch.h"
 
-#include <immintrin.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <sys/stat.h>
@@ -18,8 +17,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/ScanKernels.h"
 #include "engine/SearchCriteria.h"
 #include "platform/CaseFold.h"
+#include "platform/Utf8.h"
 
 namespace trawlix {
 
@@ -45,21 +46,15 @@ std::once_flag g_tablesOnce;
 std::atomic<unsigned> g_tablesGeneration{0};
 
 void FillTables() {
-  const bool utf8 = LocaleIsUtf8();
+  // The lower-case table is the platform's, so the phrase folds as masks do.
+  const bool utf8 = LocaleCaseUtf8();
+  const uint8_t* lower = LocaleLowerTable();
   for (int b = 0; b < 256; ++b) {
     g_tables.identity[b] = static_cast<uint8_t>(b);
-    if (utf8 && b >= 0x80) {
-      // A byte of a multi-byte character: it neither folds alone nor
-      // separates words; the scan decodes whole characters for both.
-      g_tables.lower[b] = static_cast<uint8_t>(b);
-      g_tables.delimiter[b] = false;
-    } else if (utf8) {
-      g_tables.lower[b] = static_cast<uint8_t>((b >= 'A' && b <= 'Z') ? b + 32 : b);
-      g_tables.delimiter[b] = !std::isalnum(b);
-    } else {
-      g_tables.lower[b] = static_cast<uint8_t>(std::tolower(b));
-      g_tables.delimiter[b] = !std::isalnum(b);
-    }
+    g_tables.lower[b] = lower[b];
+    // Under UTF-8 a byte of a multi-byte character neither folds alone nor
+    // separates words; the scan decodes whole characters for both.
+    g_tables.delimiter[b] = (utf8 && b >= 0x80) ? false : !std::isalnum(b);
   }
   g_tables.utf8 = utf8;
   const char* cs = nl_langinfo(CODESET);
@@ -77,6 +72,7 @@ inline const TTables& Tables() {
 void InitContentTables() { Tables(); }
 
 void ReloadContentTables() {
+  ReloadLocaleCase();
   bool filled = false;
   std::call_once(g_tablesOnce, [&] {
     FillTables();
@@ -134,10 +130,10 @@ void TContentCriteria::Assign(const TPersistent* Source) {
   wholeWord_ = s->wholeWord_;
 }
 
-bool TContentCriteria::Matches(const std::string& FileName) const {
+bool TContentCriteria::Matches(const std::string& FileName, const std::atomic<bool>* Abort) const {
   if (phraseLength_ < 1) return true;
   return ScanFileForPhrase(FileName, comparePhrase_.data(), comparePhrase_.size(), wholeWord_,
-                           table_);
+                           table_, Abort);
 }
 
 // ---------------------------------------------------------------------------
@@ -178,22 +174,6 @@ class TFoldVariants {
   std::unordered_map<char32_t, std::vector<char32_t>> sources_;
 };
 
-size_t Utf8Length(char32_t c) {
-  if (c >= kInvalidByteBase || c < 0x80) return 1;
-  if (c < 0x800) return 2;
-  if (c < 0x10000) return 3;
-  return 4;
-}
-
-// Length of the UTF-8 sequence a lead byte announces (1 for anything else).
-inline size_t SequenceLength(uint8_t b) {
-  if (b < 0xC0) return 1;
-  if (b < 0xE0) return 2;
-  if (b < 0xF0) return 3;
-  if (b < 0xF8) return 4;
-  return 1;
-}
-
 // How common a byte is in text, roughly (higher is more common): spaces and
 // frequent lower-case letters first, capitals, digits and punctuation
 // rarer, control bytes rarest. Used to pick the phrase bytes whose
@@ -214,36 +194,13 @@ int ByteFrequency(uint8_t b) {
   return 90;
 }
 
-// One byte position of the phrase used to pick candidates quickly: every
-// candidate start p has buf[p + offset] in the set.
-struct TAnchor {
-  size_t offset = 0;
-  bool member[256] = {};
-  uint8_t values[4] = {};
-  int count = 0;  // number of distinct values; > 4 means "use member only"
-
-  void Add(uint8_t b) {
-    if (member[b]) return;
-    member[b] = true;
-    if (count < 4) values[count] = b;
-    ++count;
-  }
-  // How many hits to expect: the most common member decides, every
-  // further member adds a little.
-  int Cost() const {
-    int worst = 0;
-    for (int b = 0; b < 256; ++b)
-      if (member[b]) worst = std::max(worst, ByteFrequency(static_cast<uint8_t>(b)));
-    return worst + 8 * (count - 1);
-  }
-};
-
-bool HaveAvx2() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return have;
+// How many hits to expect at an anchor: the most common member decides,
+// every further member adds a little.
+int AnchorCost(const TAnchor& a) {
+  int worst = 0;
+  for (int b = 0; b < 256; ++b)
+    if (a.member[b]) worst = std::max(worst, ByteFrequency(static_cast<uint8_t>(b)));
+  return worst + 8 * (a.count - 1);
 }
 
 // A phrase prepared for scanning: built once per phrase and settings, then
@@ -286,7 +243,7 @@ class TPhraseScanner {
     return std::max(kContentBlockSize, lookahead_ + 4 + 4096);
   }
 
-  bool Scan(int fd, uint64_t fileSize) const;
+  bool Scan(int fd, uint64_t fileSize, const std::atomic<bool>* abort) const;
 
  private:
   // Fill `candidates` with one anchor per byte offset whose byte set is
@@ -305,18 +262,11 @@ class TPhraseScanner {
   TVerdict BoundaryAfter(const uint8_t* buf, size_t n, size_t e, bool eof) const;
   bool IsWordChar(char32_t c) const;
 
-  // Tests the candidates in [from, to) with Verify; they must all decide
-  // without kMore, and every start below `to` has all anchor bytes inside
-  // the buffer. True on a match.
-  bool SearchRange(const uint8_t* buf, size_t n, size_t from, size_t to, bool eof,
-                   bool atFileStart) const;
-  // The vector loops: they test starts from p on in steps of 16 or 32 and
-  // return where they stopped; `found` tells a match.
-  size_t ScanSse2(const uint8_t* buf, size_t n, size_t p, size_t to, bool eof, bool atFileStart,
-                  bool& found) const;
-  __attribute__((target("avx2"))) size_t ScanAvx2(const uint8_t* buf, size_t n, size_t p,
-                                                  size_t to, bool eof, bool atFileStart,
-                                                  bool& found) const;
+  // Tests the candidates in [from, to) that the kernel lets through with
+  // Verify; they must all decide without kMore, and every start below `to`
+  // has all anchor bytes inside the buffer. True on a match.
+  bool SearchRange(TFindCandidateFn find, const uint8_t* buf, size_t n, size_t from, size_t to,
+                   bool eof, bool atFileStart) const;
 
   std::string phrase_;
   bool wholeWord_;
@@ -333,11 +283,8 @@ class TPhraseScanner {
   uint64_t minBytes_ = 0;
   size_t maxBytes_ = 0;
   size_t lookahead_ = 0;
-  TAnchor start_;       // the bytes a match can begin with
-  TAnchor anchors_[2];  // the rarest bytes of the phrase
-  int anchorCount_ = 0;
-  bool vector_ = false;  // both anchors small enough for the vector loops
-  bool haveAvx2_ = HaveAvx2();
+  TAnchor start_;             // the bytes a match can begin with
+  TCandidateFilter filter_;   // the rarest two positions of the phrase
 };
 
 void TPhraseScanner::PrepareBytes(std::vector<TAnchor>& candidates) {
@@ -370,8 +317,8 @@ void TPhraseScanner::PrepareFold(std::vector<TAnchor>& candidates) {
     variants.Of(units_[i], vs);
     size_t lo = SIZE_MAX, hi = 0;
     for (char32_t v : vs) {
-      lo = std::min(lo, Utf8Length(v));
-      hi = std::max(hi, Utf8Length(v));
+      lo = std::min(lo, Utf8EncodedLength(v));
+      hi = std::max(hi, Utf8EncodedLength(v));
     }
     if (lo != hi || vs.size() > 8) fixedSoFar = false;
     // While every character so far has encodings of one length only, the
@@ -408,23 +355,19 @@ void TPhraseScanner::ChooseAnchors(const std::vector<TAnchor>& candidates) {
   }
   start_ = candidates[0];
   std::vector<int> cost(candidates.size());
-  for (size_t i = 0; i < candidates.size(); ++i) cost[i] = candidates[i].Cost();
-  // The rarest offset, then the rarest other one.
+  for (size_t i = 0; i < candidates.size(); ++i) cost[i] = AnchorCost(candidates[i]);
+  // The rarest offset, then the rarest other one (the same again when the
+  // phrase gives only one).
   size_t best = 0;
   for (size_t i = 1; i < candidates.size(); ++i)
     if (cost[i] < cost[best]) best = i;
-  anchors_[0] = candidates[best];
-  anchorCount_ = 1;
-  size_t second = SIZE_MAX;
+  size_t second = best;
   for (size_t i = 0; i < candidates.size(); ++i) {
     if (i == best) continue;
-    if (second == SIZE_MAX || cost[i] < cost[second]) second = i;
+    if (second == best || cost[i] < cost[second]) second = i;
   }
-  if (second != SIZE_MAX) {
-    anchors_[1] = candidates[second];
-    anchorCount_ = 2;
-  }
-  vector_ = anchors_[0].count <= 4 && (anchorCount_ < 2 || anchors_[1].count <= 4);
+  filter_.first = candidates[best];
+  filter_.second = candidates[second];
 }
 
 bool TPhraseScanner::IsWordChar(char32_t c) const {
@@ -439,21 +382,15 @@ bool TPhraseScanner::IsWordChar(char32_t c) const {
 bool TPhraseScanner::BoundaryBefore(const uint8_t* buf, size_t p, bool atFileStart) const {
   if (p == 0) return atFileStart;  // the caller keeps context before p otherwise
   if (!utf8Words_ || buf[p - 1] < 0x80) return delimiter_[buf[p - 1]];
-  // Find the start of the character that ends at p.
-  size_t q = p - 1;
-  while (q > 0 && p - q < 4 && (buf[q] & 0xC0) == 0x80) --q;
-  const char* s = reinterpret_cast<const char*>(buf + q);
-  const char* e = reinterpret_cast<const char*>(buf + p);
-  char32_t c = DecodeUtf8(s, e);
-  if (s != e) c = kInvalidByteBase + buf[p - 1];
-  return !IsWordChar(c);
+  return !IsWordChar(DecodeUtf8Before(reinterpret_cast<const char*>(buf),
+                                       reinterpret_cast<const char*>(buf + p)));
 }
 
 TVerdict TPhraseScanner::BoundaryAfter(const uint8_t* buf, size_t n, size_t e, bool eof) const {
   if (e >= n) return eof ? TVerdict::kYes : TVerdict::kMore;
   const uint8_t b = buf[e];
   if (!utf8Words_ || b < 0x80) return delimiter_[b] ? TVerdict::kYes : TVerdict::kNo;
-  if (e + SequenceLength(b) > n && !eof) return TVerdict::kMore;
+  if (e + Utf8SequenceLength(b) > n && !eof) return TVerdict::kMore;
   const char* s = reinterpret_cast<const char*>(buf + e);
   const char32_t c = DecodeUtf8(s, reinterpret_cast<const char*>(buf + n));
   return IsWordChar(c) ? TVerdict::kNo : TVerdict::kYes;
@@ -485,7 +422,7 @@ TVerdict TPhraseScanner::MatchAt(const uint8_t* buf, size_t n, size_t p, bool eo
       ++q;
       continue;
     }
-    if (q + SequenceLength(b) > n && !eof) return TVerdict::kMore;
+    if (q + Utf8SequenceLength(b) > n && !eof) return TVerdict::kMore;
     const char* s = reinterpret_cast<const char*>(buf + q);
     const char32_t c = FoldChar(DecodeUtf8(s, reinterpret_cast<const char*>(buf + n)));
     if (c != want) return TVerdict::kNo;
@@ -504,114 +441,14 @@ TVerdict TPhraseScanner::Verify(const uint8_t* buf, size_t n, size_t p, bool eof
   return BoundaryAfter(buf, n, end, eof);
 }
 
-// Sixteen (or thirty-two) candidate starts at a time: the bytes at the two
-// anchor offsets are compared with their sets, and only starts where both
-// fit are verified.
-size_t TPhraseScanner::ScanSse2(const uint8_t* buf, size_t n, size_t p, size_t to, bool eof,
-                                bool atFileStart, bool& found) const {
-  const TAnchor& a0 = anchors_[0];
-  const bool two = anchorCount_ == 2;
-  const TAnchor& a1 = anchors_[two ? 1 : 0];
-  __m128i v0[4], v1[4];
-  for (int i = 0; i < 4; ++i) {
-    v0[i] = _mm_set1_epi8(static_cast<char>(a0.values[i < a0.count ? i : 0]));
-    v1[i] = _mm_set1_epi8(static_cast<char>(a1.values[i < a1.count ? i : 0]));
-  }
-  auto hits = [](__m128i x, const __m128i (&v)[4], int count) {
-    __m128i m = _mm_cmpeq_epi8(x, v[0]);
-    if (count > 1) m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[1]));
-    if (count > 2) {
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[2]));
-      m = _mm_or_si128(m, _mm_cmpeq_epi8(x, v[3]));
-    }
-    return m;
-  };
-  const uint8_t* b0 = buf + a0.offset;
-  const uint8_t* b1 = buf + a1.offset;
-  for (; p + 16 <= to; p += 16) {
-    __m128i m = hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b0 + p)), v0, a0.count);
-    if (two)
-      m = _mm_and_si128(
-          m, hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b1 + p)), v1, a1.count));
-    unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
-    while (bits) {
-      const size_t c = p + static_cast<size_t>(__builtin_ctz(bits));
-      bits &= bits - 1;
-      if (Verify(buf, n, c, eof, atFileStart) == TVerdict::kYes) {
-        found = true;
-        return p;
-      }
-    }
-  }
-  return p;
-}
-
-__attribute__((target("avx2"))) inline __m256i Hits256(__m256i x, const __m256i (&v)[4],
-                                                       int count) {
-  __m256i m = _mm256_cmpeq_epi8(x, v[0]);
-  if (count > 1) m = _mm256_or_si256(m, _mm256_cmpeq_epi8(x, v[1]));
-  if (count > 2) {
-    m = _mm256_or_si256(m, _mm256_cmpeq_epi8(x, v[2]));
-    m = _mm256_or_si256(m, _mm256_cmpeq_epi8(x, v[3]));
-  }
-  return m;
-}
-
-__attribute__((target("avx2"))) size_t TPhraseScanner::ScanAvx2(const uint8_t* buf, size_t n,
-                                                                size_t p, size_t to, bool eof,
-                                                                bool atFileStart,
-                                                                bool& found) const {
-  const TAnchor& a0 = anchors_[0];
-  const bool two = anchorCount_ == 2;
-  const TAnchor& a1 = anchors_[two ? 1 : 0];
-  __m256i v0[4], v1[4];
-  for (int i = 0; i < 4; ++i) {
-    v0[i] = _mm256_set1_epi8(static_cast<char>(a0.values[i < a0.count ? i : 0]));
-    v1[i] = _mm256_set1_epi8(static_cast<char>(a1.values[i < a1.count ? i : 0]));
-  }
-  const uint8_t* b0 = buf + a0.offset;
-  const uint8_t* b1 = buf + a1.offset;
-  for (; p + 32 <= to; p += 32) {
-    __m256i m =
-        Hits256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b0 + p)), v0, a0.count);
-    if (two)
-      m = _mm256_and_si256(
-          m, Hits256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b1 + p)), v1, a1.count));
-    unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(m));
-    while (bits) {
-      const size_t c = p + static_cast<size_t>(__builtin_ctz(bits));
-      bits &= bits - 1;
-      if (Verify(buf, n, c, eof, atFileStart) == TVerdict::kYes) {
-        found = true;
-        return p;
-      }
-    }
-  }
-  return p;
-}
-
-bool TPhraseScanner::SearchRange(const uint8_t* buf, size_t n, size_t from, size_t to, bool eof,
-                                 bool atFileStart) const {
-  size_t p = from;
-  if (vector_) {
-    bool found = false;
-    if (haveAvx2_) {
-      p = ScanAvx2(buf, n, p, to, eof, atFileStart, found);
-      if (found) return true;
-    }
-    p = ScanSse2(buf, n, p, to, eof, atFileStart, found);
-    if (found) return true;
-  }
-  const TAnchor& a0 = anchors_[0];
-  const TAnchor& a1 = anchors_[anchorCount_ == 2 ? 1 : 0];
-  for (; p < to; ++p) {
-    if (!a0.member[buf[p + a0.offset]] || !a1.member[buf[p + a1.offset]]) continue;
+bool TPhraseScanner::SearchRange(TFindCandidateFn find, const uint8_t* buf, size_t n,
+                                 size_t from, size_t to, bool eof, bool atFileStart) const {
+  for (size_t p = find(filter_, buf, from, to); p < to; p = find(filter_, buf, p + 1, to))
     if (Verify(buf, n, p, eof, atFileStart) == TVerdict::kYes) return true;
-  }
   return false;
 }
 
-bool TPhraseScanner::Scan(int fd, uint64_t fileSize) const {
+bool TPhraseScanner::Scan(int fd, uint64_t fileSize, const std::atomic<bool>* abort) const {
   const size_t cap = BufferSize();
   // One buffer per thread, reused by every scan of that thread.
   thread_local std::unique_ptr<uint8_t[]> buffer;
@@ -624,6 +461,8 @@ bool TPhraseScanner::Scan(int fd, uint64_t fileSize) const {
     bufferSize = cap;
   }
   uint8_t* const buf = buffer.get();
+  // The kernel chosen now serves the whole file.
+  const TFindCandidateFn find = ScanKernelFunction(ActiveScanKernel());
 
   // A file smaller than a block is read whole at once, asking for one byte
   // more than its size so that its end is seen without a second read.
@@ -632,6 +471,7 @@ bool TPhraseScanner::Scan(int fd, uint64_t fileSize) const {
   size_t from = 0;          // first candidate start not yet decided
   bool atFileStart = true;  // buf[0] is the first byte of the file
   for (;;) {
+    if (abort && abort->load(std::memory_order_relaxed)) return false;
     // A short read is the end of the file (a regular file returns fewer
     // bytes than asked for only there); a failed read counts as the end too.
     ssize_t r;
@@ -644,12 +484,12 @@ bool TPhraseScanner::Scan(int fd, uint64_t fileSize) const {
 
     if (eof) {
       if (n < minBytes_ || from + minBytes_ > n) return false;
-      return SearchRange(buf, n, from, n - minBytes_ + 1, true, atFileStart);
+      return SearchRange(find, buf, n, from, n - minBytes_ + 1, true, atFileStart);
     }
     // Starts whose decision fits in the buffer for sure.
     const size_t safeEnd = n >= lookahead_ ? n - lookahead_ + 1 : 0;
     if (safeEnd > from) {
-      if (SearchRange(buf, n, from, safeEnd, false, atFileStart)) return true;
+      if (SearchRange(find, buf, n, from, safeEnd, false, atFileStart)) return true;
       from = safeEnd;
     }
     // The last starts may need bytes of the next block: decide what can be
@@ -686,7 +526,8 @@ struct TFd {
 }  // namespace
 
 bool ScanFileForPhrase(const std::string& FileName, const char* Phrase, size_t Length,
-                       bool WholeWord, const uint8_t* Table) noexcept {
+                       bool WholeWord, const uint8_t* Table,
+                       const std::atomic<bool>* Abort) noexcept {
   if (Length == 0 || !Phrase || !Table) return false;
   try {
     const std::string_view phrase(Phrase, Length);
@@ -712,7 +553,7 @@ bool ScanFileForPhrase(const std::string& FileName, const char* Phrase, size_t L
       return false;
     const uint64_t size = static_cast<uint64_t>(st2.st_size);
     if (size < scanner.MinBytes()) return false;
-    return scanner.Scan(f.fd, size);
+    return scanner.Scan(f.fd, size, Abort);
   } catch (...) {
     return false;
   }

@@ -15,6 +15,7 @@
 // single-byte locale everything works on bytes through the tables.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,7 +32,8 @@ inline constexpr size_t kContentBlockSize = 61440;
 // calls it when it is created; the tables are also filled on their first use.
 void InitContentTables();
 
-// Fills the tables again for the LC_CTYPE locale now in force, for a program
+// Fills the tables again for the LC_CTYPE locale now in force (and the
+// platform's lower-case table they are made from, see CaseFold.h), for a program
 // that switches its locale after start (tests do). No scan and no phrase
 // setter may run meanwhile, and criteria whose phrase was set before keep
 // their lower-cased phrase.
@@ -64,7 +66,12 @@ std::string LowerCasePhrase(std::string_view Phrase);
 // end of the file. Sizes are 64-bit. The file is read strictly forward in
 // blocks of kContentBlockSize bytes with the bytes of a partial match carried
 // over into the next block.
+//
+// Abort, when given, is looked at before every block: once another thread
+// (or a handler) sets it, the scan gives up and returns false, so stopping a
+// search never waits for a huge or slow file to be read to its end.
 bool ScanFileForPhrase(const std::string& FileName, const char* Phrase, size_t Length,
-                       bool WholeWord, const uint8_t* Table) noexcept;
+                       bool WholeWord, const uint8_t* Table,
+                       const std::atomic<bool>* Abort = nullptr) noexcept;
 
 }  // namespace trawlix

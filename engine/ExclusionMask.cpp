@@ -40,23 +40,15 @@ void SplitName(std::string_view name, std::string_view& base, std::string_view& 
 uint8_t LowerChar(uint8_t C) { return LowerCaseTable()[C]; }
 
 bool WildcardMatch(std::string_view Name, std::string_view Mask) {
-  // Under a UTF-8 locale letters beyond ASCII fold by characters; plain
-  // ASCII (and every single-byte locale) goes through the byte table.
-  if (!ContentTablesUtf8() || (IsAscii(Name) && IsAscii(Mask))) {
-    const uint8_t* lower = LowerCaseTable();
-    thread_local std::string name, mask;
-    name.resize(Name.size());
-    mask.resize(Mask.size());
-    for (size_t i = 0; i < Name.size(); ++i)
-      name[i] = static_cast<char>(lower[static_cast<uint8_t>(Name[i])]);
-    for (size_t i = 0; i < Mask.size(); ++i)
-      mask[i] = static_cast<char>(lower[static_cast<uint8_t>(Mask[i])]);
+  // Letters fold as in the name masks of the walk: byte by byte where that
+  // is exact, by characters otherwise.
+  thread_local std::string name, mask;
+  if (FoldBytesForMatch(Name, name) && FoldBytesForMatch(Mask, mask))
     return GlobMatch(std::string_view(mask), std::string_view(name), /*trailingAnyMayBeEmpty=*/true);
-  }
-  thread_local std::u32string name, mask;
-  FoldToUtf32(Name, name);
-  FoldToUtf32(Mask, mask);
-  return GlobMatch(std::u32string_view(mask), std::u32string_view(name), true);
+  thread_local std::u32string nameChars, maskChars;
+  FoldToUtf32(Name, nameChars);
+  FoldToUtf32(Mask, maskChars);
+  return GlobMatch(std::u32string_view(maskChars), std::u32string_view(nameChars), true);
 }
 
 bool FileNameMatch(std::string_view FileName, std::string_view Mask) {

@@ -9,8 +9,10 @@
 // without regard to case, beyond ASCII under a UTF-8 locale). Paths have no
 // drive on Linux, so a folder part is always compared as a tail.
 //
-// Everything here only reads its arguments and the shared lower-case table
-// (see ContentSearch.h); it may run in any thread and never raises.
+// Letters fold by the same rule as the name masks of the walk
+// (FoldBytesForMatch in platform/CaseFold.h). Everything here only reads its
+// arguments and the shared lower-case table; it may run in any thread and
+// never raises.
 #pragma once
 
 #include <cstdint>

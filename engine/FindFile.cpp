@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <system_error>
 #include <typeinfo>
 
@@ -20,11 +22,17 @@ namespace trawlix {
 // The state a running walk uses. It is shared between the finder and the
 // walk, so a finder destroyed while its walk is still on the call stack (or
 // in a worker) leaves the walk with valid state to unwind on.
+//
+// Who touches what: Aborted is set by Abort in any thread and read by the
+// walk; Busy, Destroyed and Level are written by one thread and read by
+// others (Busy(), Level(), Abort()), so these four are atomic. SearchPlan
+// and Worker are written only by the creating thread, before the worker
+// starts and after it has been joined; ActiveTarget only by the walk.
 struct TFinderCore {
   std::atomic<bool> Aborted{false};
   std::atomic<bool> Busy{false};
-  bool Destroyed = false;  // the finder object is gone; raise nothing more
-  uint16_t Level = 0;
+  std::atomic<bool> Destroyed{false};  // the finder object is gone; raise nothing more
+  std::atomic<uint16_t> Level{0};
   std::unique_ptr<TTargetSearch> SearchPlan;
   const TTargetFolder* ActiveTarget = nullptr;
   std::recursive_mutex EventLock;
@@ -355,7 +363,7 @@ void TFindFile::SetCriteria(const TSearchCriteria& Value) { criteria_->Assign(&V
 
 bool TFindFile::Busy() const { return core_->Busy; }
 bool TFindFile::Aborted() const { return core_->Aborted; }
-uint16_t TFindFile::Level() const { return core_->Level; }
+uint16_t TFindFile::Level() const { return core_->Level.load(std::memory_order_relaxed); }
 
 void TFindFile::NotifySearchBegin() {
   if (OnSearchBegin && !Destroying()) {
@@ -386,6 +394,9 @@ TFolderIgnore TFindFile::NotifyFolderChange(const std::string& Folder) {
   if (!core.Aborted && OnFolderChange) {
     TFolderChangeEvent handler = OnFolderChange;
     std::lock_guard lock(core.EventLock);
+    // An Abort from another thread may have held the lock meanwhile: once it
+    // has, no handler runs any more.
+    if (core.Aborted) return result;
     handler(this, Folder, result);
   }
   return result;
@@ -396,6 +407,7 @@ void TFindFile::NotifyFileMatch(const std::string& Folder, const TSearchRec& Fil
   if (!core.Aborted && OnFileMatch) {
     TFileMatchEvent handler = OnFileMatch;
     std::lock_guard lock(core.EventLock);
+    if (core.Aborted) return;
     handler(this, Folder, FileInfo);
   }
 }
@@ -412,6 +424,8 @@ void TFindFile::BeginSearch() {
   core.Aborted = false;
   try {
     core.SearchPlan = std::make_unique<TTargetSearch>(*criteria_);
+    // A content scan stops between blocks once the search is aborted.
+    core.SearchPlan->SetAbortFlag(&core.Aborted);
   } catch (...) {
     core.Busy = false;
     throw;
@@ -482,9 +496,24 @@ void TFindFile::Execute() {
     auto worker = std::make_unique<TSearchThread>(core, this, notifyWindow_, threadPriority_);
     worker->Start();
     core->Worker = std::move(worker);
-  } catch (const std::system_error& e) {
+  } catch (...) {
+    // Whatever kept the worker from starting (no thread to be had, no
+    // memory for it), the search ends as a failed start: the finish step
+    // runs, then the error reaches the caller. The reason is taken without
+    // allocating, as memory may be what is missing.
+    const char* reason = "unbekannter Fehler";
+    try {
+      throw;
+    } catch (const std::system_error& e) {
+      reason = std::strerror(e.code().value());
+    } catch (const std::bad_alloc&) {
+      reason = std::strerror(ENOMEM);
+    } catch (const std::exception& e) {
+      reason = e.what();
+    } catch (...) {
+    }
     EndSearch();
-    throw EThread(std::string("Fehler beim Erzeugen des Thread: ") + std::strerror(e.code().value()));
+    throw EThread(std::string("Fehler beim Erzeugen des Thread: ") + reason);
   }
 }
 

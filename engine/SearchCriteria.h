@@ -7,6 +7,7 @@
 // by the thread that owns the finder, and a running search works on a copy.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -256,8 +257,9 @@ class TContentCriteria : public TPersistent {
   const uint8_t* Table() const { return table_; }
 
   // True when PhraseLength is 0 (the file is not touched); otherwise true
-  // exactly when the file contains the phrase; false when it cannot be read.
-  bool Matches(const std::string& FileName) const;
+  // exactly when the file contains the phrase; false when it cannot be read,
+  // or when Abort (if given) is set before the scan has found the phrase.
+  bool Matches(const std::string& FileName, const std::atomic<bool>* Abort = nullptr) const;
 
  private:
   void UpdateDerived();

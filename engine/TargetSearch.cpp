@@ -10,26 +10,6 @@ namespace trawlix {
 
 // Helpers
 
-std::vector<std::string> SplitEntries(std::string_view Text, bool IgnoreCase) {
-  std::vector<std::string> entries;
-  std::vector<std::string> keys;  // folded forms when IgnoreCase
-  size_t start = 0;
-  while (start <= Text.size()) {
-    size_t end = Text.find(';', start);
-    if (end == std::string_view::npos) end = Text.size();
-    std::string_view piece = Text.substr(start, end - start);
-    start = end + 1;
-    while (!piece.empty() && static_cast<unsigned char>(piece.front()) <= 32) piece.remove_prefix(1);
-    while (!piece.empty() && static_cast<unsigned char>(piece.back()) <= 32) piece.remove_suffix(1);
-    if (piece.empty()) continue;
-    std::string key = IgnoreCase ? FoldUtf8(piece) : std::string(piece);
-    if (std::find(keys.begin(), keys.end(), key) != keys.end()) continue;
-    keys.push_back(std::move(key));
-    entries.emplace_back(piece);
-  }
-  return entries;
-}
-
 bool TakeSubfolderPrefix(std::string& Entry, bool Default) {
   if (Entry.empty() || (Entry[0] != '<' && Entry[0] != '>')) return Default;
   const bool withSubfolders = Entry[0] == '>';
@@ -37,10 +17,7 @@ bool TakeSubfolderPrefix(std::string& Entry, bool Default) {
   return withSubfolders;
 }
 
-std::string AddBackslash(const std::string& Path) {
-  if (Path.empty() || Path.back() == '/') return Path;
-  return Path + '/';
-}
+std::string AddBackslash(const std::string& Path) { return IncludeTrailingPathDelimiter(Path); }
 
 // TTargetFolderList
 
@@ -175,7 +152,7 @@ bool TTargetSearch::Matches(const std::string& Folder, const TSearchRec& FileInf
   if (!attributeEx_->Matches(fd.dwFileAttributes)) return false;
   if (!timeStamp_->Matches(fd.ftCreationTime, fd.ftLastWriteTime, fd.ftLastAccessTime)) return false;
   if (targetFolders_->IsExcluded(Folder, FileInfo.Name)) return false;
-  if (content_->PhraseLength() > 0 && !content_->Matches(Folder + FileInfo.Name)) return false;
+  if (content_->PhraseLength() > 0 && !content_->Matches(Folder + FileInfo.Name, abortFlag_)) return false;
   return true;
 }
 

@@ -5,6 +5,7 @@
 // never changed afterwards; from then on only the thread that walks reads it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "engine/SearchCriteria.h"
 #include "platform/DirEnum.h"
+#include "platform/EntryList.h"
 #include "platform/Mask.h"
 
 namespace trawlix {
@@ -92,8 +94,13 @@ class TTargetSearch {
   // attribute criteria leave no room for the directory bit), so a walk need
   // not examine an entry it already knows to be a directory.
   bool RefusesDirectories() const;
+  // The flag a running search sets when it is aborted: a content scan looks
+  // at it between blocks and gives up (the entry then does not match). Not
+  // owned; null (the default) means the scan always runs to its end.
+  void SetAbortFlag(const std::atomic<bool>* Flag) { abortFlag_ = Flag; }
 
  private:
+  const std::atomic<bool>* abortFlag_ = nullptr;
   std::unique_ptr<TTargetFolderList> targetFolders_;
   std::unique_ptr<TAttributeCriteria> attribute_;
   std::unique_ptr<TAttributeCriteriaEx> attributeEx_;
@@ -102,16 +109,16 @@ class TTargetSearch {
   std::unique_ptr<TContentCriteria> content_;
 };
 
-// Cuts a ";"-separated text into trimmed, non-empty entries in order. A
-// piece equal to an earlier one is left out: without regard to letter case
-// (Unicode case folding) when ignoreCase, byte for byte otherwise.
-std::vector<std::string> SplitEntries(std::string_view Text, bool IgnoreCase = true);
-
 // Reads and removes a leading "<" (false: this folder only) or ">" (true:
 // with subfolders); without one returns Default and leaves Entry unchanged.
 bool TakeSubfolderPrefix(std::string& Entry, bool Default);
 
-// Gives Path a trailing "/" unless it is empty or ends in "/" already.
+// Gives Path a trailing "/" unless it is empty or ends in "/" already: the
+// component's name for IncludeTrailingPathDelimiter (platform/Paths.h).
 std::string AddBackslash(const std::string& Path);
+
+// SplitEntries, which cuts the ";" lists of the criteria, lives in
+// platform/EntryList.h, so the file list of the window splits its mask text
+// by the same rules.
 
 }  // namespace trawlix

@@ -3,8 +3,10 @@
 #include <langinfo.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <iterator>
+#include <mutex>
 
 namespace trawlix {
 
@@ -20,66 +22,6 @@ constexpr FoldPair kFoldTable[] = {
 };
 
 }  // namespace
-
-char32_t DecodeUtf8(const char*& p, const char* end) {
-  const auto* s = reinterpret_cast<const unsigned char*>(p);
-  const unsigned char b0 = s[0];
-  if (b0 < 0x80) {
-    ++p;
-    return b0;
-  }
-  const ptrdiff_t avail = end - p;
-  int len;
-  char32_t cp;
-  char32_t min;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2, cp = b0 & 0x1F, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, cp = b0 & 0x0F, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, cp = b0 & 0x07, min = 0x10000;
-  } else {
-    ++p;
-    return kInvalidByteBase + b0;
-  }
-  if (avail < len) {
-    ++p;
-    return kInvalidByteBase + b0;
-  }
-  for (int i = 1; i < len; ++i) {
-    if ((s[i] & 0xC0) != 0x80) {
-      ++p;
-      return kInvalidByteBase + b0;
-    }
-    cp = (cp << 6) | (s[i] & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++p;
-    return kInvalidByteBase + b0;
-  }
-  p += len;
-  return cp;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c >= kInvalidByteBase) {
-    out.push_back(static_cast<char>(c - kInvalidByteBase));
-  } else if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 char32_t FoldChar(char32_t c) {
   if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
@@ -117,6 +59,55 @@ void FoldToUtf32(std::string_view text, std::u32string& out) {
 bool IsAscii(std::string_view s) {
   for (unsigned char c : s)
     if (c >= 0x80) return false;
+  return true;
+}
+
+namespace {
+
+struct TLocaleCase {
+  uint8_t lower[256];
+  bool utf8 = true;
+};
+
+TLocaleCase g_localeCase;
+std::once_flag g_localeCaseOnce;
+
+void FillLocaleCase() {
+  const bool utf8 = LocaleIsUtf8();
+  for (int b = 0; b < 256; ++b) {
+    if (utf8)
+      g_localeCase.lower[b] = static_cast<uint8_t>((b >= 'A' && b <= 'Z') ? b + 32 : b);
+    else
+      g_localeCase.lower[b] = static_cast<uint8_t>(std::tolower(b));
+  }
+  g_localeCase.utf8 = utf8;
+}
+
+const TLocaleCase& LocaleCase() {
+  std::call_once(g_localeCaseOnce, FillLocaleCase);
+  return g_localeCase;
+}
+
+}  // namespace
+
+const uint8_t* LocaleLowerTable() { return LocaleCase().lower; }
+bool LocaleCaseUtf8() { return LocaleCase().utf8; }
+
+void ReloadLocaleCase() {
+  bool filled = false;
+  std::call_once(g_localeCaseOnce, [&] {
+    FillLocaleCase();
+    filled = true;
+  });
+  if (!filled) FillLocaleCase();
+}
+
+bool FoldBytesForMatch(std::string_view text, std::string& bytes) {
+  const TLocaleCase& lc = LocaleCase();
+  if (lc.utf8 && !IsAscii(text)) return false;
+  bytes.resize(text.size());
+  for (size_t i = 0; i < text.size(); ++i)
+    bytes[i] = static_cast<char>(lc.lower[static_cast<uint8_t>(text[i])]);
   return true;
 }
 

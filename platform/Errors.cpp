@@ -11,6 +11,7 @@ EInOutError::EInOutError(int errorCode, const std::string& message)
     : Exception(message), errorCode_(errorCode) {}
 
 std::string InOutErrorText(int errorCode) {
+  if (errorCode >= kErrnoCodeBase) return "E/A-Fehler " + std::to_string(errorCode - kErrnoCodeBase);
   switch (errorCode) {
     case 2: return "Datei nicht gefunden";
     case 3: return "Ungültiger Dateiname";
@@ -38,26 +39,16 @@ int ErrnoToErrorCode(int err) {
     case ENOSPC:
     case EDQUOT:
     case EFBIG: return kErrDiskFull;
-    default: return err;
+    default: break;
   }
+  // An errno of no code of its own: its own number would be read as the
+  // code of that number (EIO, 5, as access denied), so it travels marked.
+  if (err < 0 || err >= kErrnoCodeBase) return kErrnoCodeBase;
+  return kErrnoCodeBase + err;
 }
 
-static bool HasOwnCode(int err) {
-  switch (err) {
-    case ENOENT: case ENOTDIR: case ENAMETOOLONG: case EINVAL: case ELOOP:
-    case EMFILE: case ENFILE: case EACCES: case EPERM: case EROFS:
-    case ENOSPC: case EDQUOT: case EFBIG:
-      return true;
-    default:
-      return false;
-  }
-}
+std::string ErrnoText(int err) { return InOutErrorText(ErrnoToErrorCode(err)); }
 
-std::string ErrnoText(int err) {
-  if (HasOwnCode(err)) return InOutErrorText(ErrnoToErrorCode(err));
-  return "E/A-Fehler " + std::to_string(err);
-}
-
-void RaiseErrno(int err) { throw EInOutError(ErrnoToErrorCode(err), ErrnoText(err)); }
+void RaiseErrno(int err) { throw EInOutError(ErrnoToErrorCode(err)); }
 
 }  // namespace trawlix

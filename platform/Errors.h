@@ -53,16 +53,21 @@ enum : int {
 };
 
 // The German text of an input/output error code: "Datei nicht gefunden" for
-// 2 and so on; "E/A-Fehler {n}" for any code without a text of its own.
+// 2 and so on; "E/A-Fehler {n}" for any code without a text of its own, and
+// for an unmapped errno n (code kErrnoCodeBase + n).
 std::string InOutErrorText(int errorCode);
 
+// Codes from here on stand for an errno value n without a code of its own
+// (kErrnoCodeBase + n); their text is "E/A-Fehler {n}".
+inline constexpr int kErrnoCodeBase = 0x10000;
+
 // Maps an errno value onto the error code numbering above. An errno value
-// without a code of its own keeps its number.
+// without a code of its own becomes kErrnoCodeBase + errno, so it is never
+// read as the code of the same number (EIO, errno 5, is no access denial).
 int ErrnoToErrorCode(int err);
 
 // The text for an errno value: the text of its mapped code, or
-// "E/A-Fehler {n}" with the errno number when it has no code of its own (so
-// EIO, errno 5, never reads as "Dateizugriff verweigert").
+// "E/A-Fehler {n}" with the errno number when it has no code of its own.
 std::string ErrnoText(int err);
 
 // Throws EInOutError for the given errno value.

@@ -52,8 +52,7 @@ TNameMask::TNameMask(std::string_view mask) : text_(mask) {
     core.remove_suffix(1);
   }
   FoldToUtf32(core, pattern_);
-  asciiOnly_ = IsAscii(core);
-  if (asciiOnly_) asciiPattern_ = FoldUtf8(core);
+  asciiOnly_ = FoldBytesForMatch(core, asciiPattern_);
   everything_ = core == "*" || core == "*.*" || (core.find_first_not_of('*') == std::string_view::npos && !core.empty());
 }
 
@@ -70,24 +69,22 @@ bool TNameMask::Matches(std::string_view name) const {
   const bool hasDot = name.find('.') != std::string_view::npos;
   if (noDot_ && hasDot) return false;
 
-  // Patterns and names of plain ASCII are compared byte by byte.
-  if (asciiOnly_ && IsAscii(name)) {
-    thread_local std::string folded;
-    folded.assign(name);
-    for (char& c : folded)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  // Byte by byte where that is exact (plain ASCII, or a single-byte
+  // locale); by characters otherwise.
+  thread_local std::string folded;
+  if (asciiOnly_ && FoldBytesForMatch(name, folded)) {
     if (GlobMatch(std::string_view(asciiPattern_), std::string_view(folded))) return true;
     if (optionalExt_ && !hasDot)
       return GlobMatch(std::string_view(asciiPattern_).substr(0, asciiPattern_.size() - 2),
                        std::string_view(folded));
     return false;
   }
-  thread_local std::u32string folded;
-  FoldToUtf32(name, folded);
-  if (GlobMatch(std::u32string_view(pattern_), std::u32string_view(folded))) return true;
+  thread_local std::u32string chars;
+  FoldToUtf32(name, chars);
+  if (GlobMatch(std::u32string_view(pattern_), std::u32string_view(chars))) return true;
   if (optionalExt_ && !hasDot)
     return GlobMatch(std::u32string_view(pattern_).substr(0, pattern_.size() - 2),
-                     std::u32string_view(folded));
+                     std::u32string_view(chars));
   return false;
 }
 

@@ -1,7 +1,8 @@
 // File-name masks as the directory enumeration applies them.
 //
 // "*" stands for any run of characters (also none), "?" for exactly one
-// character, and letters match without regard to case, beyond ASCII too.
+// character, and letters match without regard to case, beyond ASCII too
+// (by the rule of FoldBytesForMatch, the same as for exclusion entries).
 // A mask ending in ".*" also selects names without a dot that match what
 // stands before it, so "*.*" selects every name; a mask ending in a lone "."
 // selects only names without a dot ("*." is every name without a dot).
@@ -32,8 +33,8 @@ class TNameMask {
  private:
   std::string text_;
   std::u32string pattern_;   // folded; without the trailing "." of a no-dot mask
-  std::string asciiPattern_;  // folded, when the pattern is ASCII only
-  bool asciiOnly_ = true;
+  std::string asciiPattern_;  // folded byte by byte, when that is exact (FoldBytesForMatch)
+  bool asciiOnly_ = true;     // asciiPattern_ holds the pattern
   bool everything_ = false;
   bool noDot_ = false;        // mask ended in a lone "."
   bool optionalExt_ = false;  // mask ended in ".*"

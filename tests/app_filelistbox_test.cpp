@@ -69,6 +69,10 @@ TEST_F(ReadFileNamesTest, EachMaskInTurn) {
       {"*.pas", {}},
       {"", {}},
       {";;", {}},
+      // The same rules as the search's masks: pieces trimmed, a piece that
+      // repeats an earlier one without regard to case left out.
+      {"*.dat; Z*", {"caf\xE9.dat", "Z.txt"}},
+      {"Z*;z*; Z* ", {"Z.txt"}},
   };
   for (const auto& c : cases) EXPECT_EQ(Read(c.masks), c.names) << c.masks;
 }

@@ -8,15 +8,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <clocale>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "TempTree.h"
 #include "ScopedLocale.h"
 #include "engine/ContentSearch.h"
+#include "engine/ScanKernels.h"
 #include "engine/SearchCriteria.h"
 
 namespace trawlix {
@@ -26,8 +30,15 @@ using test::ScopedLocale;
 
 constexpr size_t kBlock = kContentBlockSize;
 
-class ContentSearchTest : public ::testing::Test {
+// Every scan test runs once per kernel this processor can execute.
+class ContentSearchTest : public ::testing::TestWithParam<TScanKernel> {
  protected:
+  void SetUp() override {
+    saved_ = ActiveScanKernel();
+    ASSERT_TRUE(SetScanKernel(GetParam()));
+  }
+  void TearDown() override { SetScanKernel(saved_); }
+
   // Writes content to a fresh file and asks the criteria about it.
   bool Holds(const std::string& content, const std::string& phrase, bool ignoreCase = true,
              bool wholeWord = false) {
@@ -41,7 +52,13 @@ class ContentSearchTest : public ::testing::Test {
 
   test::TempTree tree_;
   int counter_ = 0;
+  TScanKernel saved_ = TScanKernel::Portable;
 };
+
+INSTANTIATE_TEST_SUITE_P(Kernels, ContentSearchTest, ::testing::ValuesIn(AvailableScanKernels()),
+                         [](const ::testing::TestParamInfo<TScanKernel>& info) {
+                           return std::string(ScanKernelName(info.param));
+                         });
 
 // Letters that are no delimiters, so only the bytes placed on purpose
 // decide a whole word.
@@ -90,7 +107,7 @@ TEST(ContentTables, DelimitersAndLowerCase) {
   for (int b : {int('a'), int('Z'), int('0'), int('9')}) EXPECT_FALSE(IsDelimiter(static_cast<uint8_t>(b))) << b;
 }
 
-TEST_F(ContentSearchTest, EmptyPhrasePassesWithoutOpening) {
+TEST_P(ContentSearchTest, EmptyPhrasePassesWithoutOpening) {
   TContentCriteria c;
   EXPECT_TRUE(c.Matches(tree_.Path("does-not-exist")));
 }
@@ -103,7 +120,7 @@ struct PhraseCase {
   bool found;
 };
 
-TEST_F(ContentSearchTest, MatchingRules) {
+TEST_P(ContentSearchTest, MatchingRules) {
   const PhraseCase cases[] = {
       {"abc", "abcd", true, false, false},  // file shorter than the phrase
       {"x", "x", true, false, true},
@@ -132,14 +149,14 @@ TEST_F(ContentSearchTest, MatchingRules) {
   }
 }
 
-TEST_F(ContentSearchTest, PhraseWithNulBytes) {
+TEST_P(ContentSearchTest, PhraseWithNulBytes) {
   const std::string phrase("a\0b", 3);
   EXPECT_TRUE(Holds(std::string("xxa\0byy", 7), phrase));
   EXPECT_FALSE(Holds(std::string("xxa\0cyy", 7), phrase));
   EXPECT_TRUE(Holds(std::string("a\0b", 3), phrase, true, true));
 }
 
-TEST_F(ContentSearchTest, PhraseAcrossTheBlockBoundary) {
+TEST_P(ContentSearchTest, PhraseAcrossTheBlockBoundary) {
   // Straddling the end of the first block, beginning exactly at the second
   // block, and ending exactly at the end of the first block.
   for (size_t start : {kBlock - 3, kBlock, kBlock - 6, kBlock - 1}) {
@@ -150,14 +167,14 @@ TEST_F(ContentSearchTest, PhraseAcrossTheBlockBoundary) {
   }
 }
 
-TEST_F(ContentSearchTest, PartialMatchCarriedOver) {
+TEST_P(ContentSearchTest, PartialMatchCarriedOver) {
   // "aab" begins at the last byte of the block after an "a" that fails.
   const std::string content = Filler(kBlock - 2) + "aaab" + Filler(100);
   EXPECT_TRUE(Holds(content, "aab", false));
   EXPECT_FALSE(Holds(Filler(kBlock - 1) + "aa" + "c" + Filler(100), "aab", false));
 }
 
-TEST_F(ContentSearchTest, WholeWordEndingAtBlockBoundary) {
+TEST_P(ContentSearchTest, WholeWordEndingAtBlockBoundary) {
   // " cat" with its last letter at the block's last byte: the first byte of
   // the next block decides.
   const std::string head = Filler(kBlock - 4) + " cat";
@@ -170,7 +187,7 @@ TEST_F(ContentSearchTest, WholeWordEndingAtBlockBoundary) {
   EXPECT_FALSE(Holds(Filler(kBlock) + "cat " + Filler(10), "cat", true, true));
 }
 
-TEST_F(ContentSearchTest, ManyBlocks) {
+TEST_P(ContentSearchTest, ManyBlocks) {
   const std::string body = RandomLetters(1 << 20, 7);
   const std::string phrase = body.substr(900000, 40);
   EXPECT_TRUE(Holds(body, phrase, false));
@@ -181,7 +198,7 @@ TEST_F(ContentSearchTest, ManyBlocks) {
   EXPECT_FALSE(Holds(altered, phrase, false));
 }
 
-TEST_F(ContentSearchTest, PhraseLongerThanTheBlock) {
+TEST_P(ContentSearchTest, PhraseLongerThanTheBlock) {
   const std::string phrase = RandomLetters(70000, 1);
   const std::string content = Filler(50000) + phrase + Filler(80000);
   EXPECT_TRUE(Holds(content, phrase, false));
@@ -191,7 +208,7 @@ TEST_F(ContentSearchTest, PhraseLongerThanTheBlock) {
   EXPECT_FALSE(Holds(Filler(50000) + damaged + Filler(80000), phrase, false));
 }
 
-TEST_F(ContentSearchTest, WholeWordPhraseFillingAWholeBlock) {
+TEST_P(ContentSearchTest, WholeWordPhraseFillingAWholeBlock) {
   // A phrase of exactly one block: the byte after it lies beyond the block
   // and must be read, not taken for the end of the file.
   for (size_t len : {kBlock, kBlock + 1}) {
@@ -223,7 +240,7 @@ bool ReferenceHolds(const std::string& text, const std::string& phrase, bool ign
   return false;
 }
 
-TEST_F(ContentSearchTest, AgreesWithThePlainDefinition) {
+TEST_P(ContentSearchTest, AgreesWithThePlainDefinition) {
   // Few distinct bytes, so phrases occur often, overlap, and cross block
   // boundaries in every way.
   std::mt19937 rng(12345);
@@ -250,7 +267,7 @@ TEST_F(ContentSearchTest, AgreesWithThePlainDefinition) {
   }
 }
 
-TEST_F(ContentSearchTest, FilesOfFourGibibytesAndMore) {
+TEST_P(ContentSearchTest, FilesOfFourGibibytesAndMore) {
   // A sparse file whose size does not fit 32 bits: the phrase at its start
   // is found, the size is not taken for a small one.
   const std::string path = tree_.createFile("big", "needle ");
@@ -260,7 +277,34 @@ TEST_F(ContentSearchTest, FilesOfFourGibibytesAndMore) {
   EXPECT_TRUE(c.Matches(path));
 }
 
-TEST_F(ContentSearchTest, ScanCallableDirectly) {
+TEST_P(ContentSearchTest, AbortRequestStopsTheScanBetweenBlocks) {
+  // A sparse 50 GB file whose only "needle" is its last bytes: the scan is
+  // stopped from another thread long before it gets there.
+  const std::string path = tree_.createFile("huge", "");
+  if (::truncate(path.c_str(), (int64_t{50} << 30) - 6) != 0) GTEST_SKIP() << "no sparse files here";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "needle", 6), 6);
+  ::close(fd);
+
+  std::atomic<bool> abort{false};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    abort = true;
+  });
+  TContentCriteria c;
+  c.SetPhrase("needle");
+  EXPECT_FALSE(c.Matches(path, &abort));
+  stopper.join();
+
+  // Set before the scan begins: the file is not searched at all; without
+  // the flag the phrase is found in a small file.
+  const std::string small = tree_.createFile("small", "a needle");
+  EXPECT_FALSE(c.Matches(small, &abort));
+  EXPECT_TRUE(c.Matches(small));
+}
+
+TEST_P(ContentSearchTest, ScanCallableDirectly) {
   const std::string path = tree_.createFile("d", "Some TEXT here");
   const std::string lower = LowerCasePhrase("TEXT");
   EXPECT_TRUE(ScanFileForPhrase(path, lower.data(), lower.size(), true, LowerCaseTable()));
@@ -268,7 +312,7 @@ TEST_F(ContentSearchTest, ScanCallableDirectly) {
   EXPECT_FALSE(ScanFileForPhrase(path, "TEXT", 0, false, IdentityTable()));
 }
 
-TEST_F(ContentSearchTest, UnreadableThingsGiveFalse) {
+TEST_P(ContentSearchTest, UnreadableThingsGiveFalse) {
   TContentCriteria c;
   c.SetPhrase("data");
   EXPECT_FALSE(c.Matches(tree_.Path("vanished")));
@@ -291,7 +335,7 @@ TEST_F(ContentSearchTest, UnreadableThingsGiveFalse) {
   ::close(fifo);
 }
 
-TEST_F(ContentSearchTest, DeviceFilesAreNotRead) {
+TEST_P(ContentSearchTest, DeviceFilesAreNotRead) {
   // A zero device holds every run of NUL bytes, endlessly; reading it would
   // find the phrase (or never end).
   const std::string path = tree_.Path("zero");
@@ -302,7 +346,7 @@ TEST_F(ContentSearchTest, DeviceFilesAreNotRead) {
   EXPECT_FALSE(c.Matches(path));
 }
 
-TEST_F(ContentSearchTest, NoReadPermission) {
+TEST_P(ContentSearchTest, NoReadPermission) {
   const std::string path = tree_.createFile("secret", "data");
   ASSERT_EQ(::chmod(path.c_str(), 0), 0);
   if (::geteuid() != 0) {
@@ -330,7 +374,7 @@ TEST_F(ContentSearchTest, NoReadPermission) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST_F(ContentSearchTest, Utf8CaseFoldingBeyondAscii) {
+TEST_P(ContentSearchTest, Utf8CaseFoldingBeyondAscii) {
   ScopedLocale locale("de_DE.UTF-8");
   if (!locale.ok()) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
   const PhraseCase cases[] = {
@@ -353,7 +397,7 @@ TEST_F(ContentSearchTest, Utf8CaseFoldingBeyondAscii) {
   }
 }
 
-TEST_F(ContentSearchTest, Utf8WholeWordsOnCharacters) {
+TEST_P(ContentSearchTest, Utf8WholeWordsOnCharacters) {
   ScopedLocale locale("de_DE.UTF-8");
   if (!locale.ok()) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
   const PhraseCase cases[] = {
@@ -375,7 +419,7 @@ TEST_F(ContentSearchTest, Utf8WholeWordsOnCharacters) {
   }
 }
 
-TEST_F(ContentSearchTest, Utf8CharactersAcrossTheBlockBoundary) {
+TEST_P(ContentSearchTest, Utf8CharactersAcrossTheBlockBoundary) {
   ScopedLocale locale("de_DE.UTF-8");
   if (!locale.ok()) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
   // "ä" with its first byte the last of the block.
@@ -400,7 +444,7 @@ TEST_F(ContentSearchTest, Utf8CharactersAcrossTheBlockBoundary) {
   EXPECT_TRUE(Holds(Filler(kBlock - 2) + " \u212Aelvin", "kelvin", true, true));
 }
 
-TEST_F(ContentSearchTest, SingleByteLocaleUsesItsTables) {
+TEST_P(ContentSearchTest, SingleByteLocaleUsesItsTables) {
   ScopedLocale locale("de_DE.ISO-8859-1");
   if (!locale.ok()) GTEST_SKIP() << "locale de_DE.ISO-8859-1 is not installed";
   EXPECT_FALSE(ContentTablesUtf8());

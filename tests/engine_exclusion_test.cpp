@@ -9,6 +9,7 @@
 #include "ScopedLocale.h"
 #include "engine/ContentSearch.h"
 #include "engine/ExclusionMask.h"
+#include "platform/Mask.h"
 
 namespace trawlix {
 namespace {
@@ -158,6 +159,33 @@ TEST(ExclusionSingleByte, LettersFoldByTheLocalesTable) {
   EXPECT_EQ(LowerChar(0xC4), 0xE4);  // Ä -> ä in Latin-1
   EXPECT_TRUE(ExclusionMatch("/w/", "\xE4rger.txt", "\xC4RGER.TXT"));
   EXPECT_TRUE(WildcardMatch("\xC4", "?"));
+}
+
+// Regression: under a single-byte locale the name masks of the walk folded
+// by UTF-8 characters while exclusion entries folded by the locale's table,
+// so "\xC4*" (Ä*) excluded "\xE4pfel" (äpfel) but did not list it.
+TEST(MaskFolding, NameMasksAndExclusionEntriesFoldAlike) {
+  const struct {
+    const char* locale;
+    const char* mask;
+    const char* name;
+    bool matches;
+  } cases[] = {
+      {"de_DE.ISO-8859-1", "\xC4*", "\xE4pfel", true},      // Ä* / äpfel
+      {"de_DE.ISO-8859-1", "*\xD6L", "Schmier\xF6l", true},  // *ÖL / Schmieröl
+      {"de_DE.ISO-8859-1", "?pfel", "\xC4pfel", true},       // one byte, one character
+      {"de_DE.ISO-8859-1", "\xC4pfel", "apfel", false},
+      {"de_DE.UTF-8", "Ä*", "äpfel", true},
+      {"de_DE.UTF-8", "?pfel", "Äpfel", true},
+      {"de_DE.UTF-8", "*ÖL", "schmieröl", true},
+      {"de_DE.UTF-8", "Äpfel", "apfel", false},
+  };
+  for (const auto& c : cases) {
+    ScopedLocale locale(c.locale);
+    if (!locale.ok()) GTEST_SKIP() << "locale " << c.locale << " is not installed";
+    EXPECT_EQ(TNameMask(c.mask).Matches(c.name), c.matches) << c.locale << " " << c.mask << " " << c.name;
+    EXPECT_EQ(WildcardMatch(c.name, c.mask), c.matches) << c.locale << " " << c.mask << " " << c.name;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
+#include <fstream>
+#include <new>
 #include <set>
 #include <thread>
 
@@ -14,6 +17,25 @@
 #include "TempTree.h"
 #include "engine/FindFile.h"
 #include "platform/Errors.h"
+
+// Allocations fail in a thread while it sets this: how a test makes the
+// start of a worker fail for want of memory.
+namespace {
+thread_local bool g_failAllocations = false;
+}
+
+// The replacements pair malloc with free; the compiler cannot see that
+// they replace each other and warns where it inlines them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t n) {
+  if (g_failAllocations) throw std::bad_alloc();
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace trawlix {
 
@@ -77,6 +99,38 @@ class FinderTest : public ::testing::Test {
   TFindFile finder;
   Recorder rec;
 };
+
+// Runs the calling thread's message queue until the finder is idle.
+void WaitUntilIdle(TFindFile& f) {
+  while (f.Busy()) {
+    platform::TMessage msg;
+    if (platform::WaitMessage(msg, 20ms)) platform::DispatchMessage(msg);
+  }
+}
+
+// Bytes this process has read through read(2) and its kind so far (0 where
+// the system does not count them).
+uint64_t BytesReadSoFar() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  uint64_t value = 0;
+  while (io >> key >> value)
+    if (key == "rchar:") return value;
+  return 0;
+}
+
+// A sparse file of 50 GB holding "needle" only at its very end: a content
+// scan that is not stopped reads every byte of it.
+constexpr int64_t kHugeSize = int64_t{50} << 30;
+bool CreateHugeFile(const TempTree& t, const std::string& rel) {
+  const std::string path = t.createFile(rel);
+  if (::truncate(path.c_str(), kHugeSize - 6) != 0) return false;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+  if (fd < 0) return false;
+  const bool ok = ::write(fd, "needle", 6) == 6;
+  ::close(fd);
+  return ok;
+}
 
 }  // namespace
 
@@ -572,6 +626,106 @@ TEST(FinderWalk, PseudoFileSystemsPassedOverFromTheRootButWalkedFromInside) {
   g.Criteria().Files().ExactNames() = {"version"};
   g.Execute();
   EXPECT_EQ(rec.Matches(), std::set<std::string>{"/proc/version"});
+}
+
+// Regression: a worker whose start failed for want of memory (not a
+// std::system_error) left the finder busy for good.
+TEST_F(FinderTest, WorkerThatCannotStartForWantOfMemoryEndsTheSearch) {
+  finder.SetThreaded(true);
+  int walked = 0;
+  finder.OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore&) { ++walked; };
+  // From OnSearchBegin on, the next thing the finder allocates is its worker.
+  finder.OnSearchBegin = [](TFindFile*) { g_failAllocations = true; };
+  finder.OnSearchFinish = [this](TFindFile*) {
+    g_failAllocations = false;
+    rec.Add("finish");
+  };
+  std::exception_ptr error;
+  try {
+    finder.Execute();
+  } catch (...) {
+    g_failAllocations = false;
+    error = std::current_exception();
+  }
+  g_failAllocations = false;
+  ASSERT_TRUE(error);
+  try {
+    std::rethrow_exception(error);
+  } catch (const EThread& e) {
+    EXPECT_EQ(e.Message().rfind("Fehler beim Erzeugen des Thread: ", 0), 0u) << e.Message();
+  } catch (...) {
+    ADD_FAILURE() << "not EThread";
+  }
+  EXPECT_FALSE(finder.Busy());
+  EXPECT_EQ(rec.Count("finish"), 1u);
+  EXPECT_EQ(walked, 0);
+
+  // The finder is free for the next search, which runs.
+  finder.OnSearchBegin = nullptr;
+  finder.Execute();
+  WaitUntilIdle(finder);
+  EXPECT_EQ(rec.Count("finish"), 2u);
+  EXPECT_EQ(walked, 6);
+}
+
+// Level and Busy are read from another thread while the worker walks (a
+// data race detector has nothing to report), and Level is back at 0 at the
+// end.
+TEST_F(FinderTest, StateReadFromAnotherThreadWhileTheWorkerWalks) {
+  for (int i = 0; i < 40; ++i) t.createFile("w" + std::to_string(i % 8) + "/x/f" + std::to_string(i));
+  finder.SetThreaded(true);
+  std::atomic<int> deepest{0};
+  finder.OnFolderChange = [&](TFindFile* s, const std::string&, TFolderIgnore&) {
+    deepest = std::max<int>(deepest, s->Level());
+  };
+  finder.Execute();
+  std::atomic<bool> stop{false};
+  std::atomic<int> seen{0};
+  std::thread watcher([&] {
+    while (!stop) {
+      seen = std::max<int>(seen, finder.Level());
+      (void)finder.Busy();
+      (void)finder.Aborted();
+    }
+  });
+  WaitUntilIdle(finder);
+  stop = true;
+  watcher.join();
+  EXPECT_EQ(deepest.load(), 3);
+  EXPECT_LE(seen.load(), 3);
+  EXPECT_EQ(finder.Level(), 0);
+}
+
+// Regression: a content scan could not be stopped inside a file, so Abort,
+// or releasing the finder, waited until a huge file had been read to its
+// end. The scan now looks at the abort request between blocks.
+TEST(FinderAbort, AbortStopsAContentScanInsideAHugeFile) {
+  TempTree t;
+  if (!CreateHugeFile(t, "huge.bin")) GTEST_SKIP() << "no sparse files here";
+  if (BytesReadSoFar() == 0) GTEST_SKIP() << "the system counts no bytes read";
+  for (const bool release : {false, true}) {
+    auto f = std::make_unique<TFindFile>();
+    Recorder rec;
+    rec.Attach(*f);
+    f->Criteria().Files().SetLocation(t.Root());
+    f->Criteria().Content().SetPhrase("needle");
+    f->SetThreaded(true);
+    const uint64_t before = BytesReadSoFar();
+    f->Execute();
+    // Wait until the worker is well inside the file.
+    while (BytesReadSoFar() - before < (64u << 20)) std::this_thread::sleep_for(1ms);
+    if (release) {
+      f.reset();  // aborts and waits for the worker
+      EXPECT_EQ(rec.Count("finish"), 0u);
+    } else {
+      f->Abort();
+      WaitUntilIdle(*f);
+      EXPECT_EQ(rec.events.back(), "finish");
+    }
+    EXPECT_EQ(rec.Count("M "), 0u);
+    // Far less than the file was read (it ends with the phrase).
+    EXPECT_LT(BytesReadSoFar() - before, static_cast<uint64_t>(kHugeSize / 4)) << release;
+  }
 }
 
 }  // namespace trawlix

@@ -18,14 +18,6 @@ using Masks = std::vector<std::string>;
 
 }  // namespace
 
-TEST(SplitEntries, TrimsSkipsEmptyAndRepeatedPieces) {
-  EXPECT_EQ(SplitEntries("*.txt;;  *.TXT ; *.doc;"), (Masks{"*.txt", "*.doc"}));
-  EXPECT_EQ(SplitEntries(" ; ;"), Masks{});
-  EXPECT_EQ(SplitEntries(""), Masks{});
-  EXPECT_EQ(SplitEntries("\t*.c\n;*.Ä;*.ä"), (Masks{"*.c", "*.Ä"}));
-  EXPECT_EQ(SplitEntries("/d/A;/d/a;/d/A", false), (Masks{"/d/A", "/d/a"}));
-}
-
 TEST(TakeSubfolderPrefix, OnlyTheFirstCharacter) {
   std::string e = "<>/x";
   EXPECT_FALSE(TakeSubfolderPrefix(e, true));

@@ -29,8 +29,6 @@ TEST(ErrnoMapping, MapsOntoCodesAndKeepsOthersApart) {
   for (int e : {EMFILE, ENFILE}) EXPECT_EQ(ErrnoToErrorCode(e), 4);
   for (int e : {EACCES, EPERM, EROFS}) EXPECT_EQ(ErrnoToErrorCode(e), 5);
   for (int e : {ENOSPC, EDQUOT, EFBIG}) EXPECT_EQ(ErrnoToErrorCode(e), 101);
-  // EIO is errno 5 but no access problem: it must not read as one.
-  EXPECT_EQ(ErrnoText(EIO), "E/A-Fehler 5");
   EXPECT_EQ(ErrnoText(EACCES), "Dateizugriff verweigert");
   try {
     RaiseErrno(ENOSPC);
@@ -39,6 +37,29 @@ TEST(ErrnoMapping, MapsOntoCodesAndKeepsOthersApart) {
     EXPECT_EQ(e.ErrorCode(), 101);
     EXPECT_EQ(e.Message(), "Zu wenig Speicherplatz");
   }
+}
+
+// Regression: an errno without a code of its own was taken for the code of
+// the same number, so EIO (5) read "Dateizugriff verweigert", ENETUNREACH
+// (101) "Zu wenig Speicherplatz" and EISCONN (106) "Ungültige numerische
+// Eingabe". Whichever way the code travels (the text of the code, or an
+// error built from it), it reads "E/A-Fehler {errno}".
+TEST(ErrnoMapping, UnmappedErrnoReadsAsInOutErrorWithItsNumber) {
+  for (int err : {EIO, ENETDOWN, ENETUNREACH, EISCONN, ESRCH, EINTR, EPIPE, 4711}) {
+    const std::string expected = "E/A-Fehler " + std::to_string(err);
+    EXPECT_EQ(ErrnoText(err), expected) << err;
+    EXPECT_EQ(InOutErrorText(ErrnoToErrorCode(err)), expected) << err;
+    EXPECT_EQ(EInOutError(ErrnoToErrorCode(err)).Message(), expected) << err;
+    try {
+      RaiseErrno(err);
+      FAIL();
+    } catch (const EInOutError& e) {
+      EXPECT_EQ(e.Message(), expected) << err;
+    }
+  }
+  // The mapped ones keep their texts and codes.
+  EXPECT_EQ(EInOutError(ErrnoToErrorCode(EACCES)).Message(), "Dateizugriff verweigert");
+  EXPECT_EQ(EInOutError(ErrnoToErrorCode(ENOENT)).ErrorCode(), 2);
 }
 
 }  // namespace trawlix

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <sys/stat.h>
 
 #include <clocale>
@@ -210,7 +212,7 @@ TEST_F(ExportTest, TargetsThatCannotBeCreatedAreReportedAndStayUnwritten) {
       {"read-only folder", tree.Path("readonly/x.txt"), 5, "Dateizugriff verweigert"},
       {"missing folder", tree.Path("nowhere/x.txt"), 2, "Datei nicht gefunden"},
       {"name longer than any name", tree.Path(std::string(300, 'n')), 3, "Ungültiger Dateiname"},
-      {"a folder", tree.Path("folder.txt"), 21, "E/A-Fehler 21"},
+      {"a folder", tree.Path("folder.txt"), ErrnoToErrorCode(EISDIR), "E/A-Fehler 21"},
       {"empty path", "", 2, "Datei nicht gefunden"},
   };
   test::WithoutPermissionOverride asEveryone;

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "platform/DirEnum.h"
+#include "platform/EntryList.h"
 #include "platform/Errors.h"
 #include "platform/Paths.h"
 #include "tree/ReadableName.h"
@@ -130,12 +131,9 @@ int ReadFileNames(const std::string& folder, const std::string& masks, const QCo
   std::vector<TFileListEntry> found;
   bool busy = false;
   TSearchRec rec;
-  for (size_t start = 0; start <= masks.size();) {
-    size_t end = masks.find(';', start);
-    if (end == std::string::npos) end = masks.size();
-    const std::string_view piece(masks.data() + start, end - start);
-    start = end + 1;
-    if (piece.empty()) continue;
+  // The mask text is split as the search splits it, so the list shows what
+  // a search of the same text would look at.
+  for (const std::string& piece : SplitEntries(masks)) {
     const TNameMask mask(piece);
     for (size_t i = 0; listing.FindNext(i, mask, kLeftOut, rec, true) == 0; ++i) {
       found.push_back({rec.Name, DisplayName(rec.Name), IsProgramName(rec.Name)});

@@ -6,7 +6,10 @@
 // compared with what grep -l prints. The locale comes from the environment.
 //
 // Usage: trawlix_contentbench TREE PHRASE [--ignore-case] [--whole-word]
-//                             [--out FILE]
+//                             [--out FILE] [--kernel portable|sse2|avx2]
+//
+// --kernel makes the scan use that kernel instead of the best one the
+// processor has (the driver refuses one the processor cannot run).
 //
 // Prints one line to standard error: matches and the wall time of Execute.
 #include <fcntl.h>
@@ -21,13 +24,14 @@
 #include <string>
 
 #include "engine/FindFile.h"
+#include "engine/ScanKernels.h"
 
 namespace {
 
 int Usage() {
   std::fprintf(stderr,
                "usage: trawlix_contentbench TREE PHRASE [--ignore-case] [--whole-word] "
-               "[--out FILE]\n");
+               "[--out FILE] [--kernel portable|sse2|avx2]\n");
   return 2;
 }
 
@@ -60,6 +64,19 @@ int main(int argc, char** argv) {
       wholeWord = true;
     } else if (a == "--out" && i + 1 < argc) {
       outPath = argv[++i];
+    } else if (a == "--kernel" && i + 1 < argc) {
+      const std::string name = argv[++i];
+      bool known = false;
+      for (trawlix::TScanKernel k : trawlix::AvailableScanKernels()) {
+        if (name == trawlix::ScanKernelName(k)) {
+          known = trawlix::SetScanKernel(k);
+          break;
+        }
+      }
+      if (!known) {
+        std::fprintf(stderr, "contentbench: kernel %s is not available here\n", name.c_str());
+        return 2;
+      }
     } else if (tree.empty()) {
       tree = a;
     } else if (!havePhrase) {
@@ -110,6 +127,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (fd != 1) ::close(fd);
-  std::fprintf(stderr, "matches=%llu seconds=%.4f\n", matches, seconds);
+  std::fprintf(stderr, "matches=%llu seconds=%.4f kernel=%s\n", matches, seconds,
+               trawlix::ScanKernelName(trawlix::ActiveScanKernel()));
   return 0;
 }
