@@ -46,7 +46,7 @@ bool InstallGermanQtTranslation(QCoreApplication& app) {
 
 void StartModules() {
   InitContentTables();
-  (void)TDateTextFormat::User();
+  (void)UserDateTextFormat();
 }
 
 }  // namespace trawlix

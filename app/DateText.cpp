@@ -4,8 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/FileTime.h"
-
 namespace trawlix {
 
 namespace {
@@ -14,9 +12,9 @@ namespace {
 // text (quotes removed).
 struct Token {
   bool literal;
-  char letter;  // pattern letter of a run
-  int count;    // length of the run
-  QString text; // literal text
+  char letter;   // pattern letter of a run
+  int count;     // length of the run
+  QString text;  // literal text
 };
 
 std::vector<Token> Tokenize(const QString& format) {
@@ -63,16 +61,6 @@ std::vector<Token> Tokenize(const QString& format) {
   return out;
 }
 
-void AppendTwo(std::string& out, int v) {
-  out.push_back(static_cast<char>('0' + (v / 10) % 10));
-  out.push_back(static_cast<char>('0' + v % 10));
-}
-
-void AppendFour(std::string& out, int v) {
-  AppendTwo(out, (v / 100) % 100);
-  AppendTwo(out, v % 100);
-}
-
 bool IsCOrPosix(const char* name) {
   if (!name || !*name) return true;
   return std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 ||
@@ -81,13 +69,8 @@ bool IsCOrPosix(const char* name) {
 
 }  // namespace
 
-TDateTextFormat::TDateTextFormat() : prefix_(), sep1_("."), sep2_("."), suffix_() {
-  amText_ = "AM";
-  pmText_ = "PM";
-}
-
-TDateTextFormat TDateTextFormat::FromLocale(const QLocale& locale) {
-  TDateTextFormat f;
+TDateTextFormat DateTextFormatFromLocale(const QLocale& locale) {
+  TDateTextSettings f;
 
   // Date: three runs of d, M and y with the literal text between them.
   const std::vector<Token> date = Tokenize(locale.dateFormat(QLocale::ShortFormat));
@@ -99,20 +82,21 @@ TDateTextFormat TDateTextFormat::FromLocale(const QLocale& locale) {
       if (order.size() <= 3) literals[order.size()] += t.text.toStdString();
       continue;
     }
-    if ((t.letter != 'd' && t.letter != 'M' && t.letter != 'y') || t.count > (t.letter == 'y' ? 4 : 2) ||
-        (t.letter == 'M' && t.count > 2)) {
+    if ((t.letter != 'd' && t.letter != 'M' && t.letter != 'y') ||
+        t.count > (t.letter == 'y' ? 4 : 2) || (t.letter == 'M' && t.count > 2)) {
       ok = false;  // week days or month names: not a numeric short date
       break;
     }
     order.push_back(t.letter);
   }
-  if (ok && order.size() == 3 && order[0] != order[1] && order[1] != order[2] && order[0] != order[2] &&
-      !literals[1].empty() && !literals[2].empty()) {
-    for (int i = 0; i < 3; ++i) f.order_[i] = static_cast<Field>(order[static_cast<size_t>(i)]);
-    f.prefix_ = literals[0];
-    f.sep1_ = literals[1];
-    f.sep2_ = literals[2];
-    f.suffix_ = literals[3];
+  if (ok && order.size() == 3 && order[0] != order[1] && order[1] != order[2] &&
+      order[0] != order[2] && !literals[1].empty() && !literals[2].empty()) {
+    for (int i = 0; i < 3; ++i)
+      f.order[i] = static_cast<TDateTextSettings::Field>(order[static_cast<size_t>(i)]);
+    f.prefix = literals[0];
+    f.sep1 = literals[1];
+    f.sep2 = literals[2];
+    f.suffix = literals[3];
   }
 
   // Time: the hour run tells the clock and the leading zero, the literal
@@ -126,7 +110,7 @@ TDateTextFormat TDateTextFormat::FromLocale(const QLocale& locale) {
     if ((t.letter == 'h' || t.letter == 'H') && hourIndex < 0) {
       hourIndex = static_cast<int>(i);
       hourLetter = t.letter;
-      f.hourLeadingZero_ = t.count >= 2;
+      f.hourLeadingZero = t.count >= 2;
     } else if ((t.letter == 'A' || t.letter == 'a') && apIndex < 0) {
       apIndex = static_cast<int>(i);
     }
@@ -136,19 +120,19 @@ TDateTextFormat TDateTextFormat::FromLocale(const QLocale& locale) {
     if (next < time.size() && time[next].literal) {
       QString sep = time[next].text.trimmed();
       if (sep.isEmpty()) sep = time[next].text;
-      f.timeSep_ = sep.toStdString();
+      f.timeSep = sep.toStdString();
     }
-    f.twelveHour_ = hourLetter == 'h' && apIndex >= 0;
-    f.ampmBefore_ = f.twelveHour_ && apIndex < hourIndex;
+    f.twelveHour = hourLetter == 'h' && apIndex >= 0;
+    f.ampmBefore = f.twelveHour && apIndex < hourIndex;
   } else {
-    f.hourLeadingZero_ = true;
+    f.hourLeadingZero = true;
   }
-  f.amText_ = locale.amText().toStdString();
-  f.pmText_ = locale.pmText().toStdString();
-  return f;
+  f.amText = locale.amText().toStdString();
+  f.pmText = locale.pmText().toStdString();
+  return TDateTextFormat(std::move(f));
 }
 
-QLocale TDateTextFormat::UserTimeLocale() {
+QLocale UserTimeLocale() {
   const char* name = std::getenv("LC_ALL");
   if (!name || !*name) name = std::getenv("LC_TIME");
   if (!name || !*name) name = std::getenv("LANG");
@@ -157,58 +141,9 @@ QLocale TDateTextFormat::UserTimeLocale() {
   return QLocale::system();
 }
 
-const TDateTextFormat& TDateTextFormat::User() {
-  static const TDateTextFormat format = FromLocale(UserTimeLocale());
+const TDateTextFormat& UserDateTextFormat() {
+  static const TDateTextFormat format = DateTextFormatFromLocale(UserTimeLocale());
   return format;
-}
-
-std::string TDateTextFormat::Format(int year, int month, int day, int hour, int minute,
-                                    int second) const {
-  std::string out;
-  out.reserve(32);
-  out += prefix_;
-  for (int i = 0; i < 3; ++i) {
-    if (i == 1) out += sep1_;
-    if (i == 2) out += sep2_;
-    switch (order_[i]) {
-      case Day: AppendTwo(out, day); break;
-      case Month: AppendTwo(out, month); break;
-      case Year: AppendFour(out, year); break;
-    }
-  }
-  out += suffix_;
-  if (hour == 0 && minute == 0 && second == 0) return out;
-
-  out.push_back(' ');
-  int h = hour;
-  if (twelveHour_) {
-    h = hour % 12;
-    if (h == 0) h = 12;
-  }
-  const std::string& ampm = hour < 12 ? amText_ : pmText_;
-  if (twelveHour_ && ampmBefore_) {
-    out += ampm;
-    out.push_back(' ');
-  }
-  if (hourLeadingZero_ || h >= 10)
-    AppendTwo(out, h);
-  else
-    out.push_back(static_cast<char>('0' + h));
-  out += timeSep_;
-  AppendTwo(out, minute);
-  out += timeSep_;
-  AppendTwo(out, second);
-  if (twelveHour_ && !ampmBefore_) {
-    out.push_back(' ');
-    out += ampm;
-  }
-  return out;
-}
-
-std::string TDateTextFormat::Format(int32_t packed) const {
-  TDateTimeFields f;
-  if (!DecodeDosDateTime(packed, f)) return kInvalidDateText;
-  return Format(f.Year, f.Month, f.Day, f.Hour, f.Minute, f.Second);
 }
 
 }  // namespace trawlix

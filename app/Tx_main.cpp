@@ -211,6 +211,14 @@ void TfrmTrawlix::CreateControls() {
   connect(btnStop, &QPushButton::clicked, this, [this] { RunGuarded(ui_, [this] { btnStopClick(btnStop); }); });
   connect(btnClose, &QPushButton::clicked, this,
           [this] { RunGuarded(ui_, [this] { btnCloseClick(btnClose); }); });
+  const std::pair<QAction*, void (TfrmTrawlix::*)(QObject*)> sorts[] = {
+      {mnuDirSort, &TfrmTrawlix::mnuDirSortClick},   {mnuNameSort, &TfrmTrawlix::mnuNameSortClick},
+      {mnuExtSort, &TfrmTrawlix::mnuExtensionSortClick}, {mnuDateSort, &TfrmTrawlix::mnuDateSortClick},
+      {mnuSizeSort, &TfrmTrawlix::mnuSizeSortClick},
+  };
+  for (const auto& [action, handler] : sorts)
+    connect(action, &QAction::triggered, this,
+            [this, action = action, handler = handler] { RunGuarded(ui_, [&] { (this->*handler)(action); }); });
   LayoutControls();
 }
 
@@ -308,13 +316,32 @@ void TfrmTrawlix::FilterComboBox1Choose(int index) {
 
 void TfrmTrawlix::FilterComboBox1Change(QObject*) { edtFileMask->setText(FilterMask(*FilterComboBox1)); }
 
+int32_t TfrmTrawlix::FileCount() const { return results_->Store().FileCount(); }
+
 void TfrmTrawlix::btnCloseClick(QObject*) { close(); }
+
+void TfrmTrawlix::SortCommand(TSortOrder order) {
+  if (TableBusy()) return;
+  if (FileCount() <= 1) {
+    ui_.ShowMessage(TMsgKind::Warning, QStringLiteral("Es gibt nichts zum Sortieren."));
+    return;
+  }
+  TWaitCursor wait;
+  SortRows(results_->Store(), order);
+  results_->RowsChanged(1, FileCount());
+}
+
+void TfrmTrawlix::mnuDirSortClick(QObject*) { SortCommand(TSortOrder::Folder); }
+void TfrmTrawlix::mnuNameSortClick(QObject*) { SortCommand(TSortOrder::Name); }
+void TfrmTrawlix::mnuExtensionSortClick(QObject*) { SortCommand(TSortOrder::Extension); }
+void TfrmTrawlix::mnuDateSortClick(QObject*) { SortCommand(TSortOrder::Date); }
+void TfrmTrawlix::mnuSizeSortClick(QObject*) { SortCommand(TSortOrder::Size); }
 
 void TfrmTrawlix::btnStopClick(QObject*) { stopRequested_ = true; }
 
 void TfrmTrawlix::UpdateFileCountLabel() {
   fileLabelStale_ = false;
-  lblFileCount->setText(Q(FileCountLabelText(fileCount_, totalBytes_)));
+  lblFileCount->setText(Q(FileCountLabelText(FileCount(), totalBytes_)));
 }
 
 void TfrmTrawlix::btnSearchClick(QObject*) {
@@ -324,7 +351,7 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
   bool showMessages = false;
   RunGuarded(ui_, [this, &showMessages] {
     folderCount_ = 0;
-    fileCount_ = 0;
+    results_->Store().SetFileCount(0);
     totalBytes_ = 0;
     stopRequested_ = false;
     {
@@ -339,14 +366,14 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
       finder_->Criteria().Files().SetLocation(FileListBox1->Directory());
       // The bytes of a picked name, exactly, when the field still shows it.
       finder_->Criteria().Files().SetFileName(FileListBox1->FileEditBytes());
-      results_->BeginFill();
+      results_->Store().BeginFill();
       struct Flush {
         TResultTable* t;
         ~Flush() { t->FlushChanges(); }
       } flush{results_};
       finder_->Execute();
       results_->SetColCount(4);
-      results_->SetRowCount(fileCount_ + 1);
+      results_->SetRowCount(FileCount() + 1);
       gridMenu_ = PopupMenu1;
       UpdateFileCountLabel();
       lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
@@ -361,10 +388,10 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
   }
   if (!showMessages) return;
   RunGuarded(ui_, [this] {
-    if (fileCount_ == 0)
+    if (FileCount() == 0)
       ui_.ShowMessage(TMsgKind::Information, QStringLiteral("Keine passenden Dateien gefunden!"));
     else if (stopRequested_)
-      ui_.ShowMessage(TMsgKind::Error, QStringLiteral("Stop nach %1 Dateien.").arg(Q(FormatGrouped(fileCount_))));
+      ui_.ShowMessage(TMsgKind::Error, QStringLiteral("Stop nach %1 Dateien.").arg(Q(FormatGrouped(FileCount()))));
   });
 }
 
@@ -382,9 +409,11 @@ void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string&, TFol
 void TfrmTrawlix::FinderFileMatch(TFindFile*, const std::string& Folder, const TSearchRec& FileInfo) {
   // The date text is made from the stored time when the cell is drawn or
   // read; an invalid time then gives the fallback text.
-  const int32_t row = fileCount_ + 1;
-  results_->SetRow(row, Folder, FileInfo.Name, FileInfo.Time, FileInfo.Size);
-  fileCount_ = row;
+  const int32_t row = FileCount() + 1;
+  const TFindData& fd = FileInfo.FindData;
+  results_->SetRow(row, Folder, FileInfo.Name, FileInfo.Time,
+                   TFileIdentity{fd.Device, fd.Inode, FileInfo.Size, fd.ftLastWriteTime});
+  results_->Store().SetFileCount(row);
   totalBytes_ += static_cast<int64_t>(FileInfo.Size);
   fileLabelStale_ = true;
 }

@@ -21,7 +21,8 @@
 // shown through its general error display.
 //
 // The handlers are thin; the texts come from Formatting.h and DateText.h,
-// the rows live in TResultTable.
+// the rows live in the row store behind TResultTable, and the operations
+// on them in results/.
 #pragma once
 
 #include <QWidget>
@@ -33,6 +34,7 @@
 #include "app/UserInteraction.h"
 #include "app/VD_Options.h"
 #include "engine/FindFile.h"
+#include "results/Sort.h"
 
 class QAction;
 class QComboBox;
@@ -96,9 +98,16 @@ class TfrmTrawlix : public QWidget {
   void VirtualExplorerTreeview1Change(QObject* Sender, const QModelIndex& Node);
   // A filter entry was chosen: its mask goes into the mask field.
   void FilterComboBox1Change(QObject* Sender);
+  // The five orders of the context menu PopupMenu1.
+  void mnuDirSortClick(QObject* Sender);
+  void mnuNameSortClick(QObject* Sender);
+  void mnuExtensionSortClick(QObject* Sender);
+  void mnuDateSortClick(QObject* Sender);
+  void mnuSizeSortClick(QObject* Sender);
 
   // Window state shared by the result list operations.
-  int32_t FileCount() const { return fileCount_; }
+  // FileCount is the row store's count of listed rows.
+  int32_t FileCount() const;
   int32_t FolderCount() const { return folderCount_; }
   int64_t TotalBytes() const { return totalBytes_; }
   bool StopRequested() const { return stopRequested_; }
@@ -124,6 +133,10 @@ class TfrmTrawlix : public QWidget {
   void LayoutControls();
   void UpdateFileCountLabel();
   void FilterComboBox1Choose(int index);
+  void SortCommand(TSortOrder order);
+  // True while a search or another long command runs below the current
+  // handler; commands that rewrite the table then do nothing.
+  bool TableBusy() const { return searching_; }
 
   TUserInteraction& ui_;
   std::unique_ptr<TVDOptions> options_;
@@ -132,7 +145,6 @@ class TfrmTrawlix : public QWidget {
   QMenu* gridMenu_ = nullptr;
 
   bool stopRequested_ = false;
-  int32_t fileCount_ = 0;
   int32_t folderCount_ = 0;
   int64_t totalBytes_ = 0;
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -105,8 +106,8 @@ int TFolderListing::Fill(size_t i, TSearchRec& rec) const {
   struct statx stx;
   const int dirfd = fd_ >= 0 ? fd_ : AT_FDCWD;
   if (::statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-              STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_BLOCKS | STATX_ATIME | STATX_MTIME |
-                  STATX_BTIME,
+              STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_BLOCKS | STATX_ATIME |
+                  STATX_MTIME | STATX_BTIME,
               &stx) != 0)
     return ErrnoToErrorCode(errno);
 
@@ -151,6 +152,8 @@ int TFolderListing::Fill(size_t i, TSearchRec& rec) const {
   fd.nFileSizeLow = static_cast<uint32_t>(size);
   fd.cFileName = rec.Name;
   fd.cAlternateFileName.clear();
+  fd.Device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+  fd.Inode = stx.stx_ino;
   return 0;
 }
 

@@ -53,6 +53,10 @@ struct TFindData {
   uint32_t dwReserved1 = 0;
   std::string cFileName;
   std::string cAlternateFileName;  // always empty: there are no short names
+  // Who the entry is, as statx gave it: a listed file is recognised by these
+  // (with its size and time of last write) before it is read or deleted.
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
 };
 
 class TFindState;

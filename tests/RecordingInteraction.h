@@ -1,7 +1,8 @@
 // A TUserInteraction for tests: records every message instead of showing
-// it, and can run a hook when a message arrives.
+// it, with whether the wait cursor showed at that moment.
 #pragma once
 
+#include <QApplication>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -16,13 +17,16 @@ class RecordingInteraction : public TUserInteraction {
     bool errorBox;   // the general error display
     TMsgKind kind;   // for ShowMessage
     QString text;
+    bool waitCursor;  // the wait cursor showed while the message was up
   };
   std::vector<Message> messages;
 
   void ShowMessage(TMsgKind kind, const QString& text) override {
-    messages.push_back({false, kind, text});
+    messages.push_back({false, kind, text, QApplication::overrideCursor() != nullptr});
   }
-  void ShowErrorBox(const QString& text) override { messages.push_back({true, TMsgKind::Error, text}); }
+  void ShowErrorBox(const QString& text) override {
+    messages.push_back({true, TMsgKind::Error, text, QApplication::overrideCursor() != nullptr});
+  }
 };
 
 }  // namespace trawlix::test

@@ -14,7 +14,7 @@ int32_t Pack(int y, int mo, int d, int h, int mi, int s) {
 }
 
 TEST(DateText, GermanSettings) {
-  const TDateTextFormat de = TDateTextFormat::FromLocale(QLocale(QLocale::German, QLocale::Germany));
+  const TDateTextFormat de = DateTextFormatFromLocale(QLocale(QLocale::German, QLocale::Germany));
   const struct {
     const char* name;
     int32_t packed;
@@ -41,14 +41,14 @@ TEST(DateText, GermanSettings) {
 TEST(DateText, OtherLocalesKeepOrderSeparatorsAndClockButFullYear) {
   const int32_t afternoon = Pack(2004, 3, 7, 13, 45, 10);
   const int32_t morning = Pack(2004, 3, 7, 9, 5, 0);
-  const TDateTextFormat us = TDateTextFormat::FromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+  const TDateTextFormat us = DateTextFormatFromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
   EXPECT_EQ(us.Format(afternoon), "03/07/2004 1:45:10 PM");
   EXPECT_EQ(us.Format(morning), "03/07/2004 9:05:00 AM");
   EXPECT_EQ(us.Format(Pack(2004, 3, 7, 0, 0, 0)), "03/07/2004");
   EXPECT_EQ(us.Format(Pack(2004, 3, 7, 0, 30, 0)), "03/07/2004 12:30:00 AM");
-  const TDateTextFormat se = TDateTextFormat::FromLocale(QLocale(QLocale::Swedish, QLocale::Sweden));
+  const TDateTextFormat se = DateTextFormatFromLocale(QLocale(QLocale::Swedish, QLocale::Sweden));
   EXPECT_EQ(se.Format(afternoon), "2004-03-07 13:45:10");
-  const TDateTextFormat gb = TDateTextFormat::FromLocale(QLocale(QLocale::English, QLocale::UnitedKingdom));
+  const TDateTextFormat gb = DateTextFormatFromLocale(QLocale(QLocale::English, QLocale::UnitedKingdom));
   EXPECT_EQ(gb.Format(morning), "07/03/2004 09:05:00");
   // The fallback text does not follow the locale.
   EXPECT_EQ(us.Format(0), "00.00.00 00:00:00");
@@ -59,7 +59,7 @@ TEST(DateText, CAndPosixLocalesCountAsGerman) {
   const std::string keep = saved ? saved : "";
   for (const char* name : {"C", "POSIX", "C.UTF-8"}) {
     setenv("LC_ALL", name, 1);
-    const TDateTextFormat f = TDateTextFormat::FromLocale(TDateTextFormat::UserTimeLocale());
+    const TDateTextFormat f = DateTextFormatFromLocale(UserTimeLocale());
     EXPECT_EQ(f.Format(Pack(2004, 12, 31, 13, 45, 10)), "31.12.2004 13:45:10") << name;
   }
   if (saved)

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -214,7 +215,7 @@ TEST_F(WindowTest, SearchListsRowsCountersAndLabels) {
   EXPECT_EQ(Cell(oldRow, 3), "0");
   // The stored bytes name the file on disk.
   struct stat st;
-  EXPECT_EQ(::stat(frm.Results().FullPath(oddRow).c_str(), &st), 0);
+  EXPECT_EQ(::stat(frm.Results().Store().FullPath(oddRow).c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 2);
 
   // One file, one folder: the singular forms.
@@ -263,6 +264,57 @@ TEST_F(WindowTest, MissingStartFolderCountsAsOneFolder) {
   EXPECT_EQ(frm.FileCount(), 0);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, QStringLiteral("Keine passenden Dateien gefunden!"));
+}
+
+TEST_F(WindowTest, SortCommandsReorderWholeRowsAndLeaveCountersAlone) {
+  tree.createFile("b/Zebra.txt", std::string(100, 'x'), LocalTime(2004, 3, 15, 0, 0, 0));
+  tree.createFile("a/apfel.doc", std::string(99, 'x'), LocalTime(2005, 1, 1, 9, 0, 0));
+  tree.createFile("a/Ähre.gz", "", LocalTime(1975, 1, 1, 0, 0, 0));
+  Search(tree.Root());
+  ASSERT_EQ(frm.FileCount(), 3);
+  const QString fileLabel = frm.lblFileCount->text(), dirLabel = frm.lblDirCount->text();
+  auto names = [&] { return Cell(1, 1) + "," + Cell(2, 1) + "," + Cell(3, 1); };
+  const struct {
+    QAction* action;
+    const char* names;
+  } cases[] = {
+      {frm.mnuDirSort, "Ähre.gz,apfel.doc,Zebra.txt"},   // "a/" before "b/", then the name
+      {frm.mnuNameSort, "Ähre.gz,apfel.doc,Zebra.txt"},  // Ä with A, h before p
+      {frm.mnuExtSort, "apfel.doc,Ähre.gz,Zebra.txt"},   // .doc .gz .txt
+      {frm.mnuDateSort, "Ähre.gz,Zebra.txt,apfel.doc"},  // the undated row first
+      {frm.mnuSizeSort, "Ähre.gz,apfel.doc,Zebra.txt"},  // 0, 99, 100
+  };
+  for (const auto& c : cases) {
+    c.action->trigger();
+    EXPECT_EQ(names(), c.names) << c.action->objectName().toStdString();
+  }
+  // Rows moved whole: every cell went along with its name.
+  EXPECT_EQ(Cell(3, 0), tree.Root() + "b/");
+  EXPECT_EQ(Cell(3, 2), "15.03.2004");
+  EXPECT_EQ(Cell(3, 3), "100");
+  EXPECT_EQ(Cell(1, 2), "00.00.00 00:00:00");
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(frm.FileCount(), 3);
+  EXPECT_EQ(frm.TotalBytes(), 199);
+  EXPECT_EQ(frm.lblFileCount->text(), fileLabel);
+  EXPECT_EQ(frm.lblDirCount->text(), dirLabel);
+  EXPECT_EQ(frm.Results().HeaderText(3), QStringLiteral("Größe"));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(WindowTest, SortingFewerThanTwoRowsWarnsWithoutTheWaitCursor) {
+  tree.createFile("only.txt", "x");
+  Search(tree.Root());
+  ASSERT_EQ(frm.FileCount(), 1);
+  for (QAction* a : {frm.mnuDirSort, frm.mnuNameSort, frm.mnuExtSort, frm.mnuDateSort, frm.mnuSizeSort}) {
+    ui.messages.clear();
+    a->trigger();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].kind, TMsgKind::Warning);
+    EXPECT_EQ(ui.messages[0].text, QStringLiteral("Es gibt nichts zum Sortieren."));
+    EXPECT_FALSE(ui.messages[0].waitCursor);
+  }
+  EXPECT_EQ(Cell(1, 1), "only.txt");
 }
 
 class StopTest : public WindowTest {

@@ -108,7 +108,7 @@ int Fill(TfrmTrawlix& frm, int n) {
   (void)frm.grab();
   std::printf("filled %d rows in %.0f ms; rows %d; row store %.1f MB\n", frm.FileCount(),
               std::chrono::duration<double, std::milli>(t1 - t0).count(), frm.Results().rowCount(),
-              frm.Results().MemoryUse() / 1048576.0);
+              frm.Results().Store().MemoryUse() / 1048576.0);
   return 0;
 }
 
