@@ -70,17 +70,37 @@ def _interrupted(signum, _frame):
     raise Failure(f"interrupted by signal {signum}")
 
 
+def _stat_fields(path):
+    with open(path, "rb") as f:
+        stat = f.read()
+    return stat[stat.rindex(b")") + 2:].split()
+
+
 def cpu_ticks(pid):
-    """utime + stime of a process, or None when it is gone."""
+    """utime + stime of a process (all its threads), or None when it is gone."""
     try:
-        with open(f"/proc/{pid}/stat", "rb") as f:
-            stat = f.read()
+        fields = _stat_fields(f"/proc/{pid}/stat")
     except OSError:
         return None
-    fields = stat[stat.rindex(b")") + 2:].split()
     if fields[0] == b"Z":
         return None
     return int(fields[11]) + int(fields[12])
+
+
+def any_thread_runnable(pid):
+    """True while a thread of the process runs or waits for a processor,
+    as a starved program does on a busy machine."""
+    try:
+        tasks = os.listdir(f"/proc/{pid}/task")
+    except OSError:
+        return False
+    for tid in tasks:
+        try:
+            if _stat_fields(f"/proc/{pid}/task/{tid}/stat")[0] == b"R":
+                return True
+        except OSError:
+            pass
+    return False
 
 
 class Program:
@@ -131,7 +151,8 @@ class Program:
 
     def wait_idle(self, quiet=0.6):
         """Returns once the program has used no processor time for `quiet`
-        seconds, which it does only while it waits for input."""
+        seconds with none of its threads runnable, which it does only while
+        it waits for input."""
         deadline = time.monotonic() + WAIT_LIMIT * 3
         last, since = cpu_ticks(self.pid), time.monotonic()
         while True:
@@ -139,7 +160,7 @@ class Program:
             now = cpu_ticks(self.pid)
             if now is None:
                 return
-            if now != last:
+            if now != last or any_thread_runnable(self.pid):
                 last, since = now, time.monotonic()
             elif time.monotonic() - since >= quiet:
                 return
