@@ -209,6 +209,7 @@ void TfrmTrawlix::CreateControls() {
           [this](int index) { RunGuarded(ui_, [this, index] { FilterComboBox1Choose(index); }); });
   connect(btnSearch, &QPushButton::clicked, this, [this] { btnSearchClick(btnSearch); });
   connect(btnStop, &QPushButton::clicked, this, [this] { RunGuarded(ui_, [this] { btnStopClick(btnStop); }); });
+  connect(btnFindIdentical, &QPushButton::clicked, this, [this] { btnFindIdenticalClick(btnFindIdentical); });
   connect(btnClose, &QPushButton::clicked, this,
           [this] { RunGuarded(ui_, [this] { btnCloseClick(btnClose); }); });
   const std::pair<QAction*, void (TfrmTrawlix::*)(QObject*)> sorts[] = {
@@ -273,9 +274,9 @@ void TfrmTrawlix::showEvent(QShowEvent* event) {
 }
 
 void TfrmTrawlix::closeEvent(QCloseEvent* event) {
-  if (searching_) {
-    // The walk is still on the call stack below us: ask it to stop and close
-    // once btnSearchClick has unwound.
+  if (TableBusy()) {
+    // A walk or a scan is still on the call stack below us: ask it to stop
+    // and close once its handler has unwound.
     stopRequested_ = true;
     closePending_ = true;
     event->ignore();
@@ -345,9 +346,9 @@ void TfrmTrawlix::UpdateFileCountLabel() {
 }
 
 void TfrmTrawlix::btnSearchClick(QObject*) {
-  // A press during a running search (possible while a folder lets input
-  // through) must not reset the counters of the search in progress.
-  if (searching_ || !finder_) return;
+  // A press during a running search or scan (possible while they let input
+  // through) must not reset the counters of the command in progress.
+  if (TableBusy() || !finder_) return;
   bool showMessages = false;
   RunGuarded(ui_, [this, &showMessages] {
     folderCount_ = 0;
@@ -393,6 +394,61 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
     else if (stopRequested_)
       ui_.ShowMessage(TMsgKind::Error, QStringLiteral("Stop nach %1 Dateien.").arg(Q(FormatGrouped(FileCount()))));
   });
+}
+
+int32_t TfrmTrawlix::FileChecksum(const std::string& path) { return trawlix::FileChecksum(path); }
+
+void TfrmTrawlix::btnFindIdenticalClick(QObject*) {
+  if (TableBusy()) return;
+  RunGuarded(ui_, [this] { ScanForDuplicates(); });
+  if (closePending_) {
+    closePending_ = false;
+    close();
+  }
+}
+
+void TfrmTrawlix::ScanForDuplicates() {
+  if (FileCount() <= 1) {
+    ui_.ShowMessage(TMsgKind::Warning, QStringLiteral("Es gibt nichts zum Filtern."));
+    return;
+  }
+  stopRequested_ = false;
+  mnuSizeSortClick(this);
+  // These stay even when the scan fails.
+  results_->SetColCount(5);
+  results_->SetHeaderText(TResultTable::colCrc, QStringLiteral("CRC"));
+  gridMenu_ = PopupMenu2;
+
+  TWaitCursor wait;
+  TDuplicateScanResult found;
+  {
+    TFlagScope running(scanning_);
+    struct Repaint {  // the checksums found so far show also after a failure
+      TfrmTrawlix* w;
+      ~Repaint() { w->results_->RowsChanged(1, w->results_->RowCount() - 1); }
+    } repaint{this};
+    const int32_t total = FileCount();
+    TDuplicateScanEvents events;
+    events.OnPair = [this, total](int row) {
+      lblFileCount->setText(
+          Q("  prüfe Datei " + FormatGrouped(row) + " von " + FormatGrouped(total) + " in"));
+      QCoreApplication::processEvents();
+      return stopRequested_;
+    };
+    events.OnIdle = [this] {
+      QCoreApplication::processEvents();
+      return stopRequested_;
+    };
+    found = FindDuplicates(results_->Store(), events);
+    results_->SetRowCount(found.Lines + 1);
+  }
+  btnFindIdentical->setEnabled(false);
+  if (found.Lines == 0)
+    ui_.ShowMessage(TMsgKind::Information, QStringLiteral("Keine doppelten Dateien > 1K gefunden!"));
+  else if (stopRequested_)
+    lblFileCount->setText(Q("Stop nach " + FormatGrouped(found.Lines) + " Duplikaten in"));
+  else
+    lblFileCount->setText(Q("  " + FormatGrouped(found.Lines) + " Duplikate in"));
 }
 
 void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string&, TFolderIgnore&) {

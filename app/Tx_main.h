@@ -34,6 +34,7 @@
 #include "app/UserInteraction.h"
 #include "app/VD_Options.h"
 #include "engine/FindFile.h"
+#include "results/Duplicates.h"
 #include "results/Sort.h"
 
 class QAction;
@@ -104,6 +105,11 @@ class TfrmTrawlix : public QWidget {
   void mnuExtensionSortClick(QObject* Sender);
   void mnuDateSortClick(QObject* Sender);
   void mnuSizeSortClick(QObject* Sender);
+  // Reduces the table to the files that have a byte-for-byte copy: the
+  // duplicate view (five columns, the delete menu, the button disabled).
+  void btnFindIdenticalClick(QObject* Sender);
+  // The checksum column's value for a file (see results/Duplicates.h).
+  int32_t FileChecksum(const std::string& path);
 
   // Window state shared by the result list operations.
   // FileCount is the row store's count of listed rows.
@@ -114,6 +120,8 @@ class TfrmTrawlix : public QWidget {
 
   // True while btnSearchClick runs its walk.
   bool Searching() const { return searching_; }
+  // True while btnFindIdenticalClick reads files.
+  bool Scanning() const { return scanning_; }
   // The finder; null after FormClose.
   TFindFile* Finder() const { return finder_.get(); }
   TResultTable& Results() { return *results_; }
@@ -134,9 +142,10 @@ class TfrmTrawlix : public QWidget {
   void UpdateFileCountLabel();
   void FilterComboBox1Choose(int index);
   void SortCommand(TSortOrder order);
+  void ScanForDuplicates();
   // True while a search or another long command runs below the current
   // handler; commands that rewrite the table then do nothing.
-  bool TableBusy() const { return searching_; }
+  bool TableBusy() const { return searching_ || scanning_; }
 
   TUserInteraction& ui_;
   std::unique_ptr<TVDOptions> options_;
@@ -149,6 +158,7 @@ class TfrmTrawlix : public QWidget {
   int64_t totalBytes_ = 0;
 
   bool searching_ = false;
+  bool scanning_ = false;
   bool closePending_ = false;
   bool fileLabelStale_ = false;
   bool shownOnce_ = false;

@@ -177,7 +177,12 @@ class TSorter {
     if (!names_.Has(Slot(row))) names_.Make(Slot(row), collator_, store_.Name(row));
     return names_.Key(Slot(row));
   }
-  int CompareNames(int a, int b) { return Compare3(NameKey(a), NameKey(b)); }
+  int CompareNames(int a, int b) {
+    // Both keys first: making one may move the other's bytes.
+    NameKey(a);
+    NameKey(b);
+    return Compare3(names_.Key(Slot(a)), names_.Key(Slot(b)));
+  }
 
   // The date order reads folders rarely: their keys are made when asked for.
   int CompareFolders(int a, int b) {

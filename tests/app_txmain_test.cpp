@@ -317,6 +317,100 @@ TEST_F(WindowTest, SortingFewerThanTwoRowsWarnsWithoutTheWaitCursor) {
   EXPECT_EQ(Cell(1, 1), "only.txt");
 }
 
+TEST_F(WindowTest, DuplicateScanGivesTheDuplicateViewAndTheNextSearchEndsIt) {
+  const std::string copy(1500, 'c');
+  tree.createFile("a/one.bin", copy);
+  tree.createFile("b/two.bin", copy);
+  tree.createFile("c/three.bin", copy);
+  tree.createFile("d/unique.bin", std::string(1500, 'u'));
+  tree.createFile("small.txt", "x");
+  Search(tree.Root());
+  ASSERT_EQ(frm.FileCount(), 5);
+  const QString dirLabel = frm.lblDirCount->text();
+  frm.btnFindIdentical->click();
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(frm.FileCount(), 4);
+  EXPECT_EQ(VisibleRows(), 4);
+  EXPECT_EQ(frm.Results().columnCount(), 5);
+  EXPECT_EQ(frm.Results().headerData(4, Qt::Horizontal).toString(), QStringLiteral("CRC"));
+  EXPECT_EQ(frm.GridMenu(), frm.PopupMenu2);
+  EXPECT_FALSE(frm.btnFindIdentical->isEnabled());
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  4 Duplikate in"));
+  EXPECT_EQ(frm.lblDirCount->text(), dirLabel);
+  EXPECT_EQ(Cell(1, 1), "one.bin");
+  EXPECT_EQ(Cell(2, 1), "two.bin");  // the size order's tie-break: the folder
+  EXPECT_EQ(Cell(3, 1), "two.bin");
+  EXPECT_EQ(Cell(4, 1), "three.bin");
+  EXPECT_EQ(Cell(1, 4), std::to_string(frm.FileChecksum(tree.Path("a/one.bin"))));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  Search(tree.Root());
+  EXPECT_EQ(frm.Results().columnCount(), 4);
+  EXPECT_EQ(frm.GridMenu(), frm.PopupMenu1);
+  EXPECT_TRUE(frm.btnFindIdentical->isEnabled());
+  EXPECT_EQ(frm.FileCount(), 5);
+}
+
+TEST_F(WindowTest, DuplicateScanWarnsReportsNothingAndSurvivesAVanishedFile) {
+  tree.createFile("only.bin", std::string(2000, 'o'));
+  Search(tree.Root());
+  frm.btnFindIdentical->click();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].kind, TMsgKind::Warning);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Es gibt nichts zum Filtern."));
+  EXPECT_EQ(frm.Results().columnCount(), 4);
+  EXPECT_EQ(frm.GridMenu(), frm.PopupMenu1);
+
+  tree.createFile("other.bin", std::string(2000, 'p'));
+  Search(tree.Root());
+  ui.messages.clear();
+  frm.btnFindIdentical->click();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].kind, TMsgKind::Information);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Keine doppelten Dateien > 1K gefunden!"));
+  EXPECT_EQ(frm.FileCount(), 0);
+  EXPECT_EQ(VisibleRows(), 0);
+  EXPECT_FALSE(frm.btnFindIdentical->isEnabled());
+
+  // A copy that is gone when its pair is examined: the error, and a table
+  // left in size order with five columns and the button still enabled.
+  tree.createFile("copy.bin", std::string(2000, 'p'));
+  Search(tree.Root());
+  ::unlink(tree.Path("copy.bin").c_str());
+  ui.messages.clear();
+  frm.btnFindIdentical->click();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages[0].errorBox);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Datei nicht gefunden."));
+  EXPECT_EQ(frm.FileCount(), 3);
+  EXPECT_EQ(frm.Results().columnCount(), 5);
+  EXPECT_EQ(frm.GridMenu(), frm.PopupMenu2);
+  EXPECT_TRUE(frm.btnFindIdentical->isEnabled());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  // It can run again: the vanished file is still listed, so it fails again.
+  ui.messages.clear();
+  frm.btnFindIdentical->click();
+  EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+TEST_F(WindowTest, StopDuringTheDuplicateScanKeepsThePairsSoFar) {
+  for (int g = 0; g < 3; ++g)
+    for (int c = 0; c < 2; ++c)
+      tree.createFile("g" + std::to_string(g) + "/c" + std::to_string(c), std::string(1000 + g, 'a' + g));
+  Search(tree.Root());
+  QTimer stop;
+  stop.setInterval(0);
+  QObject::connect(&stop, &QTimer::timeout, [&] {
+    if (frm.Scanning()) frm.btnStop->click();
+  });
+  stop.start();
+  frm.btnFindIdentical->click();
+  EXPECT_TRUE(frm.StopRequested());
+  EXPECT_EQ(frm.FileCount(), 2);
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("Stop nach 2 Duplikaten in"));
+  EXPECT_FALSE(frm.btnFindIdentical->isEnabled());
+}
+
 class StopTest : public WindowTest {
  protected:
   StopTest() {

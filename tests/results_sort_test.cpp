@@ -194,6 +194,17 @@ TEST(Sort, HundredSortsOfOneTableKeepItsMemoryFlat) {
   EXPECT_EQ(store.FileCount(), 3000);
 }
 
+// The size order makes name keys only for rows that tie on size and
+// folder; making one key must not disturb the one it is compared with.
+TEST(Sort, SizeOrderTiesOfOneFolderFallBackToTheNames) {
+  std::vector<Row> rows;
+  for (int i = 0; i < 2000; ++i)
+    rows.push_back({"/same/", "n" + std::to_string(i * 7919 % 2000 + 10000) + std::string(i % 40, 'x'), kDay, 5});
+  const std::vector<std::string> got = Sorted(rows, TSortOrder::Size);
+  ASSERT_EQ(got.size(), rows.size());
+  EXPECT_TRUE(std::is_sorted(got.begin(), got.end())) << got.front();
+}
+
 TEST(Collator, FollowsTheEnvironmentAndCountsCAsGerman) {
   const char* saved = std::getenv("LC_ALL");
   const std::string keep = saved ? saved : "";

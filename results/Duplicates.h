@@ -1,0 +1,75 @@
+// The duplicate scan of the result table, and the checksum it shows.
+//
+// The table must stand in size order (SortRows with TSortOrder::Size). The
+// scan looks at every run of rows of equal size of at least 1000 bytes and
+// finds, inside each run, the groups of files whose bytes are all equal. It
+// reads each candidate file once, in step with the other candidates of its
+// size, and drops a file from the comparison as soon as one block differs;
+// only where a run holds more files than it may keep open at once does it
+// first sort them by a hash of their first block (and, if need be, of their
+// whole content) before it compares.
+//
+// What may pair, and why: a pair is offered for deletion, so only files that
+// are byte for byte equal pair; two rows that are the same file (same device
+// and inode: a path listed twice, hard links, a bind mount) never pair with
+// each other; only regular files are read, never through a symbolic link
+// (a link, FIFO or device row never pairs and is never opened); a file whose
+// device, inode, size or time of last write is no longer what the search
+// listed is not paired.
+//
+// Inside a group of identical files the rows keep the size order's
+// tie-breaks, and neighbours pair as in a list of copies: three copies A, B
+// and C give the rows A, B, B, C. The groups of one size follow each other
+// in the order of their first rows. Each listed row shows the group's
+// checksum in column 4.
+//
+// A candidate that cannot be opened or read (gone, access denied ...) ends
+// the scan with EInOutError; the rows then stay in size order, with the
+// checksums found so far. Files below 1000 bytes are never opened.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "results/RowStore.h"
+
+namespace trawlix {
+
+// Sizes below this take no part in the scan.
+inline constexpr uint64_t kDuplicateMinSize = 1000;
+
+struct TDuplicateScanEvents {
+  // A pair was found; row is the table row (size order) of its second file.
+  // Return true to stop the scan.
+  std::function<bool(int row)> OnPair;
+  // Called at least every 100 ms while files are read. Return true to stop.
+  std::function<bool()> OnIdle;
+};
+
+struct TDuplicateScanResult {
+  int32_t Lines = 0;            // rows of the duplicate view (a file may count twice)
+  bool Stopped = false;         // an event asked to stop; Lines counts the pairs so far
+  uint64_t BytesRead = 0;       // bytes read from the candidates
+  uint64_t CandidateBytes = 0;  // bytes of all candidate files
+};
+
+// Scans rows 1 to FileCount() of a store in size order. On success (also
+// when stopped) the rows are rebuilt from the pairs found and FileCount() is
+// their number. Throws EInOutError when a candidate cannot be read; the
+// store then keeps its rows in size order.
+TDuplicateScanResult FindDuplicates(TRowStore& store, const TDuplicateScanEvents& events);
+
+// The checksum of a file: the exclusive-or of its little-endian 32-bit
+// words (1 to 3 bytes at the end are not read), negated when negative;
+// -2147483648 stays as it is. Throws EInOutError when the file cannot be
+// opened or read.
+int32_t FileChecksum(const std::string& path);
+
+// The checksum's accumulator over whole words of data; a partial word at
+// the end is left out.
+uint32_t XorWords(const unsigned char* data, size_t length, uint32_t accumulator);
+// The accumulator as the signed checksum.
+int32_t ChecksumOf(uint32_t accumulator);
+
+}  // namespace trawlix

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "TempTree.h"
+#include "platform/Errors.h"
+#include "results/Duplicates.h"
+#include "results/Sort.h"
+
+namespace trawlix {
+namespace {
+
+std::string Words(std::initializer_list<uint32_t> words) {
+  std::string s;
+  for (uint32_t w : words)
+    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((w >> (8 * i)) & 0xFF));
+  return s;
+}
+
+// n bytes of a pattern that starts with seed.
+std::string Bytes(size_t n, char seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(seed + i * 7 % 251);
+  return s;
+}
+
+class DuplicateScan : public ::testing::Test {
+ protected:
+  // Lists the paths as a search would (identity from lstat), sorts by size.
+  void List(const std::vector<std::string>& rels) {
+    int r = 0;
+    for (const std::string& rel : rels) {
+      const std::string path = tree.Path(rel);
+      struct stat st;
+      ASSERT_EQ(::lstat(path.c_str(), &st), 0) << rel;
+      const size_t slash = path.rfind('/');
+      store.SetRow(++r, path.substr(0, slash + 1), path.substr(slash + 1), 0x30000000,
+                   TFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                                 static_cast<uint64_t>(st.st_size),
+                                 UnixToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)});
+    }
+    store.SetFileCount(r);
+    SortRows(store, TSortOrder::Size, TCollator::User());
+  }
+  TDuplicateScanResult Scan() { return FindDuplicates(store, events); }
+  std::vector<std::string> Rows() const {
+    std::vector<std::string> out;
+    for (int r = 1; r <= store.FileCount(); ++r)
+      out.push_back(store.FullPath(r).substr(tree.Root().size()) + " " +
+                    store.CellText(r, TRowStore::colCrc));
+    return out;
+  }
+  test::TempTree tree;
+  TRowStore store;
+  TDuplicateScanEvents events;
+};
+
+TEST(Checksum, XorOfLittleEndianWordsNegatedWhenNegative) {
+  test::TempTree tree;
+  const struct {
+    const char* name;
+    std::string bytes;
+    int32_t sum;
+  } cases[] = {
+      {"empty", "", 0},
+      {"one word", Words({0x01020304}), 0x01020304},
+      {"trailing bytes are not read", Words({5}) + "xyz", 5},
+      {"negative is negated", Words({0xFFFFFFFF}), 1},
+      {"the most negative stays", Words({0x80000000}), -2147483647 - 1},
+      {"words cancel", Words({7, 7}), 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FileChecksum(tree.createFile(c.name, c.bytes)), c.sum) << c.name;
+  // A word split across reads counts once, whole (the block size is no multiple of three).
+  const std::string big = Bytes(1 << 20, 'a') + "ab";
+  uint32_t acc = XorWords(reinterpret_cast<const unsigned char*>(big.data()), big.size(), 0);
+  EXPECT_EQ(FileChecksum(tree.createFile("big", big)), ChecksumOf(acc));
+  try {
+    FileChecksum(tree.Path("missing"));
+    ADD_FAILURE();
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), 2);
+    EXPECT_STREQ(e.what(), "Datei nicht gefunden");
+  }
+}
+
+TEST_F(DuplicateScan, CopiesPairAsNeighboursAndShowTheirChecksum) {
+  const std::string copy = Words({0x80000000}) + Bytes(1996, 'q');
+  tree.createFile("a/1.bin", copy);
+  tree.createFile("b/2.bin", copy);
+  tree.createFile("c/3.bin", copy);
+  tree.createFile("m/other.bin", Bytes(2000, 'z'));  // same size between them in name order
+  tree.createFile("small/x999", Bytes(999, 'k'));
+  tree.createFile("small/y999", Bytes(999, 'k'));
+  tree.createFile("t/x1000", Bytes(1000, 'k'));
+  tree.createFile("t/y1000", Bytes(1000, 'k'));
+  List({"m/other.bin", "c/3.bin", "small/x999", "a/1.bin", "t/y1000", "b/2.bin", "small/y999",
+        "t/x1000"});
+  const TDuplicateScanResult r = Scan();
+  EXPECT_EQ(r.Lines, 6);
+  EXPECT_FALSE(r.Stopped);
+  const int32_t sum = FileChecksum(tree.Path("a/1.bin"));
+  const std::string k = std::to_string(FileChecksum(tree.Path("t/x1000")));
+  const std::string c = std::to_string(sum);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"t/x1000 " + k, "t/y1000 " + k, "a/1.bin " + c,
+                                              "b/2.bin " + c, "b/2.bin " + c, "c/3.bin " + c}));
+  // Files below 1000 bytes are not read at all.
+  EXPECT_EQ(r.CandidateBytes, 2 * 1000u + 4 * 2000u);
+  EXPECT_LE(r.BytesRead, r.CandidateBytes);
+}
+
+TEST_F(DuplicateScan, ChecksumTrapsAreNoPairs) {
+  const std::string body = Bytes(1200, 'b');
+  const uint32_t b = XorWords(reinterpret_cast<const unsigned char*>(body.data()), body.size(), 0);
+  const struct {
+    const char* name;
+    std::string a, b;
+  } traps[] = {
+      {"words in another order", Words({1, 2}) + body, Words({2, 1}) + body},
+      {"last bytes differ", body + "abc", body + "xyz"},
+      {"x and -x", Words({b ^ 5u}) + body, Words({b ^ static_cast<uint32_t>(-5)}) + body},
+  };
+  for (const auto& t : traps) {
+    TRowStore fresh;
+    store = std::move(fresh);
+    const std::string a = std::string(t.name) + "/a", b = std::string(t.name) + "/b";
+    tree.createFile(a, t.a);
+    tree.createFile(b, t.b);
+    EXPECT_EQ(FileChecksum(tree.Path(a)), FileChecksum(tree.Path(b)))
+        << t.name;  // the checksum alone would pair them
+    List({a, b});
+    EXPECT_EQ(Scan().Lines, 0) << t.name;
+    EXPECT_EQ(store.FileCount(), 0);
+  }
+}
+
+TEST_F(DuplicateScan, TheSameFileNeverPairsWithItself) {
+  const std::string bytes = Bytes(3000, 'h');
+  tree.createFile("one", bytes);
+  ASSERT_EQ(::link(tree.Path("one").c_str(), tree.Path("hardlink").c_str()), 0);
+  tree.symlink(tree.Path("one"), "symlink");
+  List({"one", "hardlink", "one"});
+  EXPECT_EQ(Scan().Lines, 0);
+  // With a real copy beside them, the copy pairs, the link rows not with each other.
+  TRowStore fresh;
+  store = std::move(fresh);
+  tree.createFile("zcopy", bytes);
+  List({"one", "hardlink", "zcopy"});
+  EXPECT_EQ(Scan().Lines, 2);
+  EXPECT_EQ(store.Name(2), "zcopy");
+}
+
+TEST_F(DuplicateScan, LinksAndFifosAreNeverOpened) {
+  // A link whose listed size (its target's length) equals a file's size.
+  const std::string target = "/" + std::string(1499, 'x');
+  tree.symlink(target, "link");
+  tree.createFile("file", Bytes(1500, 'l'));
+  ASSERT_EQ(::mkfifo(tree.Path("fifo").c_str(), 0644), 0);
+  List({"link", "file", "fifo"});
+  // The FIFO row as if it had the same size: it must still not be opened.
+  TFileIdentity id;
+  ASSERT_TRUE(store.Identity(1, id));
+  store.SetRow(1, store.Folder(1), store.Name(1), 0x30000000,
+               TFileIdentity{id.Device, id.Inode, 1500, id.LastWrite});
+  SortRows(store, TSortOrder::Size, TCollator::User());
+  EXPECT_EQ(Scan().Lines, 0);
+}
+
+TEST_F(DuplicateScan, FilesChangedSinceTheSearchDoNotPairAndAVanishedOneEndsTheScan) {
+  const std::string bytes = Bytes(1500, 'c');
+  tree.createFile("a", bytes);
+  tree.createFile("b", bytes);
+  tree.createFile("c", bytes);
+  List({"a", "b", "c"});
+  tree.createFile("b", bytes + "grown");
+  ::truncate(tree.Path("c").c_str(), 1000);
+  EXPECT_EQ(Scan().Lines, 0);
+
+  TRowStore fresh;
+  store = std::move(fresh);
+  tree.createFile("x", bytes);
+  tree.createFile("y", bytes);
+  tree.createFile("z", bytes);
+  List({"z", "x", "y"});
+  ::unlink(tree.Path("y").c_str());
+  try {
+    Scan();
+    ADD_FAILURE() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), 2);
+    EXPECT_STREQ(e.what(), "Datei nicht gefunden");
+  }
+  // The rows stay, in size order.
+  EXPECT_EQ(store.FileCount(), 3);
+  EXPECT_EQ(store.Name(1), "x");
+  EXPECT_EQ(store.Name(3), "z");
+}
+
+TEST_F(DuplicateScan, StopKeepsThePairsFoundSoFar) {
+  for (const char* n : {"a1", "a2"}) tree.createFile(n, Bytes(1000, 'a'));
+  for (const char* n : {"b1", "b2"}) tree.createFile(n, Bytes(2000, 'b'));
+  List({"a1", "a2", "b1", "b2"});
+  int pairs = 0;
+  events.OnPair = [&](int) { return ++pairs == 1; };
+  const TDuplicateScanResult r = Scan();
+  EXPECT_TRUE(r.Stopped);
+  EXPECT_EQ(r.Lines, 2);
+  EXPECT_EQ(store.Name(1), "a1");
+}
+
+TEST_F(DuplicateScan, LargeRunsOfOneSizeKeepEveryGroupApart) {
+  // More files of one size than are compared in step: two groups of copies
+  // and many files that differ only in their last byte or their first block.
+  std::vector<std::string> rels;
+  const std::string base = Bytes(5000, 'g');
+  for (int i = 0; i < 70; ++i)
+    rels.push_back(
+        tree.createFile("g/copy" + std::to_string(100 + i), base).substr(tree.Root().size()));
+  for (int i = 0; i < 3; ++i)
+    rels.push_back(tree.createFile("h/other" + std::to_string(i), "X" + base.substr(1))
+                       .substr(tree.Root().size()));
+  for (int i = 0; i < 80; ++i) {
+    std::string v = base;
+    v.back() = static_cast<char>(i);
+    rels.push_back(
+        tree.createFile("v/last" + std::to_string(100 + i), v).substr(tree.Root().size()));
+  }
+  List(rels);
+  const TDuplicateScanResult r = Scan();
+  // 69 neighbour pairs of the 70 copies, 2 of the three others; one of the
+  // varied files equals the copies (its last byte happens to match).
+  int copies = 0, others = 0, varied = 0;
+  for (int row = 1; row <= store.FileCount(); ++row) {
+    const std::string name(store.Name(row));
+    copies += name.rfind("copy", 0) == 0;
+    others += name.rfind("other", 0) == 0;
+    varied += name.rfind("last", 0) == 0;
+  }
+  const bool oneMatches = base.back() < 80 && base.back() >= 0;
+  EXPECT_EQ(others, 4);
+  EXPECT_EQ(copies + varied, oneMatches ? 2 * 70 : 2 * 69);
+  EXPECT_EQ(r.Lines, copies + others + varied);
+  // Each group stands together.
+  for (int row = 1; row + 1 <= store.FileCount(); row += 2)
+    EXPECT_EQ(store.CellText(row, TRowStore::colCrc), store.CellText(row + 1, TRowStore::colCrc))
+        << row;
+}
+
+}  // namespace
+}  // namespace trawlix
