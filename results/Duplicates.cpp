@@ -371,19 +371,24 @@ class TScanner {
       for (int r : f->rows) rows.push_back({r, f});
     std::sort(rows.begin(), rows.end());
     const int32_t checksum = ChecksumOf(g.accumulator);
-    Found found{rows.front().first, {}};
-    for (size_t i = 0; i + 1 < rows.size(); ++i) {
-      if (rows[i].second == rows[i + 1].second) continue;  // the same file twice
-      store_.SetChecksum(rows[i].first, checksum);
-      store_.SetChecksum(rows[i + 1].first, checksum);
-      found.lines.push_back(rows[i].first);
-      found.lines.push_back(rows[i + 1].first);
-      if (events_.OnPair && events_.OnPair(rows[i + 1].first)) {
-        stop_ = true;
-        break;
-      }
+    // Neighbours that are two files pair; a row whose neighbours are all the
+    // same file as itself (hard links side by side) is listed once, since
+    // the group holds a copy of it that is another file.
+    std::vector<int> lines;
+    std::vector<bool> listed(rows.size(), false);
+    for (size_t i = 0; i + 1 < rows.size() && !stop_; ++i) {
+      if (rows[i].second == rows[i + 1].second) continue;
+      lines.push_back(rows[i].first);
+      lines.push_back(rows[i + 1].first);
+      listed[i] = listed[i + 1] = true;
+      if (events_.OnPair && events_.OnPair(rows[i + 1].first)) stop_ = true;
     }
-    if (!found.lines.empty()) found_.push_back(std::move(found));
+    if (!stop_)
+      for (size_t i = 0; i < rows.size(); ++i)
+        if (!listed[i]) lines.push_back(rows[i].first);
+    std::stable_sort(lines.begin(), lines.end());
+    for (int r : lines) store_.SetChecksum(r, checksum);
+    if (!lines.empty()) found_.push_back({rows.front().first, std::move(lines)});
   }
 
   TRowStore& store_;

@@ -19,7 +19,9 @@
 //
 // Inside a group of identical files the rows keep the size order's
 // tie-breaks, and neighbours pair as in a list of copies: three copies A, B
-// and C give the rows A, B, B, C. The groups of one size follow each other
+// and C give the rows A, B, B, C. Neighbours that are one file do not pair;
+// such a row is listed once all the same when its group holds another file
+// (a hard link beside its copy), so every copy of the group is shown. The groups of one size follow each other
 // in the order of their first rows. Each listed row shows the group's
 // checksum in column 4.
 //

@@ -144,13 +144,16 @@ TEST_F(DuplicateScan, TheSameFileNeverPairsWithItself) {
   tree.symlink(tree.Path("one"), "symlink");
   List({"one", "hardlink", "one"});
   EXPECT_EQ(Scan().Lines, 0);
-  // With a real copy beside them, the copy pairs, the link rows not with each other.
+  // With a real copy beside them, the copy pairs with the second link; the
+  // first link, whose neighbour is the same file, is listed once.
   TRowStore fresh;
   store = std::move(fresh);
   tree.createFile("zcopy", bytes);
   List({"one", "hardlink", "zcopy"});
-  EXPECT_EQ(Scan().Lines, 2);
-  EXPECT_EQ(store.Name(2), "zcopy");
+  EXPECT_EQ(Scan().Lines, 3);
+  EXPECT_EQ(store.Name(1), "hardlink");
+  EXPECT_EQ(store.Name(2), "one");
+  EXPECT_EQ(store.Name(3), "zcopy");
 }
 
 TEST_F(DuplicateScan, LinksAndFifosAreNeverOpened) {
