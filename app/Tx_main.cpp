@@ -364,9 +364,20 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
       finder_->OnFolderChange = [this](TFindFile* s, const std::string& folder, TFolderIgnore& ignore) {
         FinderFolderChange(s, folder, ignore);
       };
-      finder_->Criteria().Files().SetLocation(FileListBox1->Directory());
-      // The bytes of a picked name, exactly, when the field still shows it.
-      finder_->Criteria().Files().SetFileName(FileListBox1->FileEditBytes());
+      // Exactly the file list's folder, whatever bytes its name holds (";",
+      // blanks at either end, "<"); an empty one (no current folder) names
+      // no folder. A name picked in the list and still shown in the field
+      // is searched as exactly that name; typed text is mask text.
+      TFileCriteria& files = finder_->Criteria().Files();
+      files.SetLocation(std::string());
+      files.ExactFolders() = {FileListBox1->Directory()};
+      if (FileListBox1->FileEditIsPickedName()) {
+        files.SetFileName(std::string());
+        files.ExactNames() = {FileListBox1->FileEditBytes()};
+      } else {
+        files.SetFileName(FileListBox1->FileEditBytes());
+        files.ExactNames().clear();
+      }
       results_->Store().BeginFill();
       struct Flush {
         TResultTable* t;
@@ -440,6 +451,7 @@ void TfrmTrawlix::ScanForDuplicates() {
       return stopRequested_;
     };
     found = FindDuplicates(results_->Store(), events);
+    lastScan_ = found;
     results_->SetRowCount(found.Lines + 1);
   }
   btnFindIdentical->setEnabled(false);

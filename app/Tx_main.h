@@ -122,6 +122,8 @@ class TfrmTrawlix : public QWidget {
   bool Searching() const { return searching_; }
   // True while btnFindIdenticalClick reads files.
   bool Scanning() const { return scanning_; }
+  // What the last completed duplicate scan read and found.
+  const TDuplicateScanResult& LastScan() const { return lastScan_; }
   // The finder; null after FormClose.
   TFindFile* Finder() const { return finder_.get(); }
   TResultTable& Results() { return *results_; }
@@ -159,6 +161,7 @@ class TfrmTrawlix : public QWidget {
 
   bool searching_ = false;
   bool scanning_ = false;
+  TDuplicateScanResult lastScan_;
   bool closePending_ = false;
   bool fileLabelStale_ = false;
   bool shownOnce_ = false;

@@ -11,7 +11,8 @@
 #
 # Environment: TREE (default /work/benchdata/tree), SMALL_TREE (default
 # TREE-small), N (default 5), BUILD (default /work/build-bench), JOBS
-# (default 2).
+# (default 2), REAL_TREES (folders of the machine timed against find as
+# well, read only, default /usr; empty to skip).
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -110,6 +111,14 @@ command_of() {
     fd_stat_j1) CMD=(fdfind -j1 "${FD_ALL[@]}" "${FD_STAT[@]}" . "$TREE") ;;
   esac
 }
+# Runs CMD once and appends "NAME MICROSECONDS RSS_KB USER SYS" to OUT.
+time_run() {
+  local name="$1" out="$2" t0 t1
+  t0=$(date +%s%N)
+  /usr/bin/time -f '%M %U %S' -o "$WORK/rss" "${CMD[@]}" >/dev/null 2>&1 || true
+  t1=$(date +%s%N)
+  echo "$name $(((t1 - t0) / 1000)) $(tail -n 1 "$WORK/rss")" >>"$out"
+}
 : >"$WORK/times"
 for ((round = 1; round <= N; round++)); do
   # Rotate the order each round so no command always runs right after
@@ -117,10 +126,7 @@ for ((round = 1; round <= N; round++)); do
   for ((k = 0; k < ${#NAMES[@]}; k++)); do
     name="${NAMES[$(((k + round) % ${#NAMES[@]}))]}"
     command_of "$name"
-    t0=$(date +%s%N)
-    /usr/bin/time -f '%M %U %S' -o "$WORK/rss" "${CMD[@]}" >/dev/null
-    t1=$(date +%s%N)
-    echo "$name $(((t1 - t0) / 1000)) $(tail -n 1 "$WORK/rss")" >>"$WORK/times"
+    time_run "$name" "$WORK/times"
   done
 done
 
@@ -146,6 +152,34 @@ for a, b in [("ours_sync", "find"), ("ours_threaded", "find"), ("ours_sync", "fd
              ("ours_threaded", "ours_sync")]:
     print(f"{a + ' / ' + b:<32}{wall[a] / wall[b]:>7.2f}{cpu[a] / cpu[b]:>7.2f}")
 EOF
+
+# Folders of the machine, only read: ours against find, interleaved.
+for real in ${REAL_TREES-/usr}; do
+  [ -d "$real" ] || continue
+  echo "== $real: N=$N rounds, interleaved, warm caches"
+  find "$real" -printf '%h/%f\t%s\t%T@\n' >/dev/null 2>&1 || true
+  "$WALK" "$real" >/dev/null
+  : >"$WORK/real"
+  for ((round = 1; round <= N; round++)); do
+    for name in ours_sync find; do
+      if [ "$name" = find ]; then CMD=(find "$real" -printf '%h/%f\t%s\t%T@\n'); else CMD=("$WALK" "$real"); fi
+      time_run "$name" "$WORK/real"
+    done
+  done
+  python3 - "$WORK/real" <<'EOF2'
+import statistics, sys
+runs = {}
+for line in open(sys.argv[1]):
+    name, us, rss, user, sys_ = line.split()
+    runs.setdefault(name, []).append((int(us) / 1e6, float(user) + float(sys_)))
+for k, v in runs.items():
+    print(f"{k:<12} wall median {statistics.median(r[0] for r in v):.3f} s, cpu median {statistics.median(r[1] for r in v):.2f} s; "
+          + " ".join(f"{r[0]:.3f}" for r in v))
+w = lambda k: statistics.median(r[0] for r in runs[k])
+c = lambda k: statistics.median(r[1] for r in runs[k])
+print(f"ours_sync / find: wall {w('ours_sync') / w('find'):.2f}, cpu {c('ours_sync') / c('find'):.2f}")
+EOF2
+done
 
 echo "== memory against tree size (peak RSS of our walk)"
 "$WALK" "$SMALL_TREE"

@@ -1,14 +1,19 @@
 #include "engine/FindFile.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <typeinfo>
 
 #include "engine/ContentSearch.h"
 #include "platform/Errors.h"
+#include "platform/FileSystems.h"
 
 namespace trawlix {
 
@@ -53,31 +58,139 @@ void SetWorkerErrorDisplay(TShowErrorProc proc) {
   g_errorDisplay = std::move(proc);
 }
 
+// One folder of the walk's current chain, reused for every folder at that
+// depth.
+struct TWalkLevel {
+  TFolderListing listing;  // its names; holds its descriptor while open
+  dev_t dev = 0;
+  ino_t ino = 0;
+  TFsKind kind = TFsKind::Plain;
+  size_t nameStart = 0;  // where its name begins in the walker's path
+  size_t nameLength = 0;
+};
+
 // The folder walk. Every call into the finder is made only while the search
 // is not aborted: once it is, the finder may already be gone.
+//
+// Each subfolder is opened relative to its parent's descriptor with
+// O_NOFOLLOW | O_DIRECTORY, so a folder swapped for a symbolic link after
+// the listing is not followed out of the tree, and entries are examined
+// relative to their folder. The descriptors of the current chain stay open,
+// at most kHeldFolders of them besides the target's; a folder whose
+// descriptor was given up is opened again from the nearest open one, name by
+// name in the same way, and must be the same folder (device and inode) as
+// before. Subfolders on another device are looked at before they are
+// entered: a kernel pseudo file system is passed over unless the target
+// itself lies on one, and where automount points may exist a folder is
+// examined with AT_NO_AUTOMOUNT first and an untriggered automount point is
+// not entered. Memory grows with the depth of the tree, not its size.
 struct TWalker {
+  TWalker(TFinderCore& c, TFindFile* f) : core(c), finder(f) {}
+
   TFinderCore& core;
   TFindFile* finder;
   std::string path;  // the folder being walked, ending in "/"
-  std::vector<std::unique_ptr<TFolderListing>> listings;  // one per depth, reused
+  std::vector<std::unique_ptr<TWalkLevel>> levels;  // one per depth, reused
   TSearchRec rec;
   size_t depth = 0;
+
+  static constexpr size_t kHeldFolders = 64;
+  static constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK;
+
+  TMountTable mounts;
+  bool pseudoAllowed = false;  // the target lies on a pseudo file system
+  uint32_t excludeAttr = 0;
 
   bool Aborted() const { return core.Aborted.load(std::memory_order_relaxed); }
 
   void Run() {
-    const TTargetFolderList& folders = core.SearchPlan->TargetFolders();
+    const TTargetSearch& plan = *core.SearchPlan;
+    mounts = TMountTable::Current();
+    // Directories the plan refuses need no examination in the file pass,
+    // unless a derived finder decides acceptance itself.
+    excludeAttr = ~0x37u & 0x1E;
+    if (plan.RefusesDirectories() && typeid(*finder) == typeid(TFindFile)) excludeAttr |= faDirectory;
+    const TTargetFolderList& folders = plan.TargetFolders();
     int n = folders.Count();
     while (!Aborted() && n > 0) {
       core.Level = 0;
       --n;
       core.ActiveTarget = &folders.Items(n);
       path = core.ActiveTarget->Folder;
-      Walk();
+      depth = 0;
+      Walk(-1);
     }
   }
 
-  void Walk() {
+  TWalkLevel& LevelAt(size_t d) {
+    while (levels.size() <= d) levels.push_back(std::make_unique<TWalkLevel>());
+    return *levels[d];
+  }
+
+  // The descriptor of the folder at depth d of the chain, opened again when
+  // it was given up; -1 when it can no longer be reached as it was.
+  int EnsureOpen(size_t d) {
+    if (levels[d]->listing.Handle() >= 0) return levels[d]->listing.Handle();
+    size_t j = d;
+    while (j > 0 && levels[j]->listing.Handle() < 0) --j;
+    int fd = levels[j]->listing.Handle();
+    if (fd < 0) return -1;
+    for (size_t m = j + 1; m <= d; ++m) {
+      const TWalkLevel& lv = *levels[m];
+      const std::string name = path.substr(lv.nameStart, lv.nameLength);
+      const int next = ::openat(fd, name.c_str(), kOpenFlags | O_NOFOLLOW);
+      if (m - 1 > j) ::close(fd);
+      fd = next;
+      struct stat st;
+      if (fd >= 0 && (::fstat(fd, &st) != 0 || st.st_dev != lv.dev || st.st_ino != lv.ino)) {
+        ::close(fd);
+        fd = -1;
+      }
+      if (fd < 0) return -1;
+    }
+    levels[d]->listing.Reattach(fd);
+    return fd;
+  }
+
+  // Opens the subfolder name of the folder at the current depth into
+  // child's listing slot. Returns the descriptor, -1 when it cannot be
+  // opened (the walk still enters it and finds nothing), or -2 when it is
+  // not to be entered at all.
+  int OpenSubfolder(int parentFd, const TWalkLevel& parent, std::string_view nameView, TWalkLevel& child) {
+    const std::string name(nameView);
+    if (parent.kind != TFsKind::Plain || mounts.AutomountAnywhere()) {
+      struct statx stx;
+      if (::statx(parentFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE, &stx) == 0 &&
+          (stx.stx_attributes_mask & STATX_ATTR_AUTOMOUNT) && (stx.stx_attributes & STATX_ATTR_AUTOMOUNT))
+        return -2;
+    }
+    const int fd = ::openat(parentFd, name.c_str(), kOpenFlags | O_NOFOLLOW);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+      ::close(fd);
+      return -1;
+    }
+    child.dev = st.st_dev;
+    child.ino = st.st_ino;
+    child.kind = st.st_dev == parent.dev ? parent.kind : mounts.KindOf(fd, st.st_dev);
+    if (child.kind == TFsKind::Pseudo && !pseudoAllowed) {
+      ::close(fd);
+      return -2;
+    }
+    return fd;
+  }
+
+  // Walks the folder at path and depth. fd is its open descriptor, or -1:
+  // the target is opened here, after its folder event, and a subfolder that
+  // could not be opened yields nothing.
+  void Walk(int fd) {
+    struct FdGuard {
+      int fd;
+      ~FdGuard() {
+        if (fd >= 0) ::close(fd);
+      }
+    } fdGuard{fd};
     if (Aborted()) return;
     ++core.Level;
     struct LevelGuard {
@@ -95,18 +208,34 @@ struct TWalker {
                                (target.MaxLevel == 0 || core.Level < target.MaxLevel);
     if (!filePass && !subfolderPass) return;
 
-    if (listings.size() <= depth) listings.push_back(std::make_unique<TFolderListing>());
-    TFolderListing& listing = *listings[depth];
+    TWalkLevel& level = LevelAt(depth);
+    TFolderListing& listing = level.listing;
     struct ListingGuard {
       TFolderListing& l;
       ~ListingGuard() { l.CloseHandle(); }
     } listingGuard{listing};
-    if (listing.Read(path) != 0) return;  // unreadable: no entries, no subfolders
+
+    if (depth == 0) {
+      // The target is the folder the caller named: a link to a folder is
+      // followed there, as the caller's own path would be.
+      if (path.size() >= PATH_MAX) return;
+      fdGuard.fd = ::open(path.c_str(), kOpenFlags);
+      struct stat st;
+      if (fdGuard.fd < 0 || ::fstat(fdGuard.fd, &st) != 0) return;
+      level.dev = st.st_dev;
+      level.ino = st.st_ino;
+      level.kind = mounts.KindOf(fdGuard.fd, st.st_dev);
+      pseudoAllowed = level.kind == TFsKind::Pseudo;
+    }
+    if (fdGuard.fd < 0) return;
+    const int own = fdGuard.fd;
+    fdGuard.fd = -1;  // the listing owns it now
+    if (listing.Read(own) != 0) return;  // unreadable: no entries, no subfolders
+    listing.KeepExamined(target.CompiledMasks.size() > 1);
 
     if (filePass) {
       // Masks are taken from the last to the first.
       size_t m = target.CompiledMasks.size();
-      const uint32_t excludeAttr = ~0x37u & 0x1E;
       while (m > 0 && !Aborted()) {
         --m;
         if (Aborted()) continue;
@@ -122,9 +251,7 @@ struct TWalker {
     }
 
     if (subfolderPass && !Aborted()) {
-      listing.CloseHandle();  // keep one folder open at a time, however deep
       const size_t base = path.size();
-      ++depth;
       struct DepthGuard {
         size_t& d;
         std::string& p;
@@ -133,13 +260,28 @@ struct TWalker {
           --d;
           p.resize(base);
         }
-      } depthGuard{depth, path, base};
+      } depthGuard{++depth, path, base};
+      const size_t parentDepth = depth - 1;
       for (size_t i = 0; i < listing.Count() && !Aborted(); ++i) {
         if (!listing.IsDirectory(i) || listing.IsDotOrDotDot(i)) continue;
+        const int parentFd = EnsureOpen(parentDepth);
+        if (parentFd < 0) break;  // the folder is no longer the one listed
+        const std::string_view name = listing.Name(i);
         path.resize(base);
-        path.append(listing.Name(i));
+        path.append(name);
         path.push_back('/');
-        Walk();
+        TWalkLevel& child = LevelAt(depth);
+        child.nameStart = base;
+        child.nameLength = name.size();
+        int childFd = -1;
+        if (path.size() < PATH_MAX) {
+          childFd = OpenSubfolder(parentFd, *levels[parentDepth], name, child);
+          if (childFd == -2) continue;
+        }
+        // Give up the oldest held descriptor of the chain (never the
+        // target's) so a deep tree does not run out of them.
+        if (depth > kHeldFolders) levels[depth - kHeldFolders]->listing.CloseHandle();
+        Walk(childFd);
       }
     }
   }
@@ -165,7 +307,7 @@ class TSearchThread {
       // A priority the system refuses (raising needs privileges) is ignored.
       setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice);
       try {
-        TWalker walker{*core, finder, {}, {}, {}, 0};
+        TWalker walker(*core, finder);
         walker.Run();
       } catch (const std::exception& e) {
         ShowWorkerError(e.what());
@@ -293,7 +435,7 @@ void TFindFile::EndSearch() {
 
 void TFindFile::SearchTargets() {
   const std::shared_ptr<TFinderCore> core = core_;
-  TWalker walker{*core, this, {}, {}, {}, 0};
+  TWalker walker(*core, this);
   walker.Run();
 }
 

@@ -15,6 +15,12 @@
 // chain (a handler dispatched messages and one of them destroyed the finder)
 // keeps the walk's state alive until it has unwound, and raises no event any
 // more.
+//
+// The walk never leaves a target folder: each subfolder is opened relative
+// to its parent's descriptor without following a symbolic link (a folder
+// swapped for a link after the listing yields nothing), untriggered
+// automount points are not entered, and the kernel's pseudo file systems
+// (proc, sysfs, devtmpfs ...) are passed over unless the target lies on one.
 #pragma once
 
 #include <atomic>

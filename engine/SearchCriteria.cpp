@@ -26,6 +26,8 @@ void TFileCriteria::Assign(const TPersistent* Source) {
   subfolders_ = s->subfolders_;
   minLevel_ = s->minLevel_;
   maxLevel_ = s->maxLevel_;
+  exactFolders_ = s->exactFolders_;
+  exactNames_ = s->exactNames_;
 }
 
 // TAttributeCriteria

@@ -79,9 +79,29 @@ class TFileCriteria : public TPersistent {
   uint16_t MaxLevel() const { return maxLevel_; }
   void SetMaxLevel(uint16_t v) { maxLevel_ = v; }
 
+  // Folders named exactly, one folder per entry: an entry is neither split
+  // at ";" nor trimmed and takes no "<" or ">" prefix, so a folder whose
+  // name holds ";", "<" or blanks at either end is searched as it is. Each
+  // is searched like a folder of Location (made absolute, Subfolders,
+  // MinLevel and MaxLevel), after the folders of Location; an empty entry
+  // is the current folder, as an empty path is.
+  std::vector<std::string>& ExactFolders() { return exactFolders_; }
+  const std::vector<std::string>& ExactFolders() const { return exactFolders_; }
+  void SetExactFolders(const std::vector<std::string>& v) { exactFolders_ = v; }
+  // Names searched exactly: an entry selects the one name with exactly its
+  // bytes (letter case counts; "*", "?", ";" and blanks are plain bytes). In
+  // every folder of Location and ExactFolders they are searched after the
+  // masks of FileName; an empty FileName then adds no "*.*", so only these
+  // names are looked for. Empty entries select nothing.
+  std::vector<std::string>& ExactNames() { return exactNames_; }
+  const std::vector<std::string>& ExactNames() const { return exactNames_; }
+  void SetExactNames(const std::vector<std::string>& v) { exactNames_ = v; }
+
  private:
   std::string fileName_;
   std::string location_;
+  std::vector<std::string> exactFolders_;
+  std::vector<std::string> exactNames_;
   std::vector<std::string> included_;
   std::vector<std::string> excluded_;
   bool subfolders_ = true;

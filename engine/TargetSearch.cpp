@@ -94,29 +94,46 @@ TTargetSearch::TTargetSearch(const TSearchCriteria& Criteria)
     const std::string namePart = slash == std::string::npos ? entry : entry.substr(slash + 1);
     TTargetFolder& target = list.AddFolder(folderPart);
     target.FileMasks.push_back(namePart.empty() ? "*.*" : namePart);
+    target.ExactMasks.push_back(false);
     target.Subfolders = subfolders;
     target.MinLevel = files.MinLevel();
     target.MaxLevel = files.MaxLevel();
   }
 
+  // Exact names join the masks of the Location and ExactFolders folders.
   std::vector<std::string> masks = SplitEntries(files.FileName());
-  if (masks.empty()) masks.push_back("*.*");
+  std::vector<bool> exact(masks.size(), false);
+  for (const std::string& name : files.ExactNames()) {
+    if (name.empty()) continue;
+    masks.push_back(name);
+    exact.push_back(true);
+  }
+  if (masks.empty()) {
+    masks.push_back("*.*");
+    exact.push_back(false);
+  }
+  auto addTarget = [&](const std::string& folder, bool subfolders) {
+    TTargetFolder& target = list.AddFolder(folder);
+    target.FileMasks.insert(target.FileMasks.end(), masks.begin(), masks.end());
+    target.ExactMasks.insert(target.ExactMasks.end(), exact.begin(), exact.end());
+    target.Subfolders = subfolders;
+    target.MinLevel = files.MinLevel();
+    target.MaxLevel = files.MaxLevel();
+  };
 
   // Folders are told apart byte for byte: "/data/A" and "/data/a" are two
   // folders on Linux and both are searched.
   for (std::string entry : SplitEntries(files.Location(), /*IgnoreCase=*/false)) {
     const bool subfolders = TakeSubfolderPrefix(entry, files.Subfolders());
-    TTargetFolder& target = list.AddFolder(entry);
-    target.FileMasks.insert(target.FileMasks.end(), masks.begin(), masks.end());
-    target.Subfolders = subfolders;
-    target.MinLevel = files.MinLevel();
-    target.MaxLevel = files.MaxLevel();
+    addTarget(entry, subfolders);
   }
+  for (const std::string& folder : files.ExactFolders()) addTarget(folder, files.Subfolders());
 
   for (int i = 0; i < list.Count(); ++i) {
     TTargetFolder& t = list.Items(i);
     t.CompiledMasks.clear();
-    for (const std::string& m : t.FileMasks) t.CompiledMasks.emplace_back(m);
+    for (size_t m = 0; m < t.FileMasks.size(); ++m)
+      t.CompiledMasks.push_back(t.ExactMasks[m] ? TNameMask::Literal(t.FileMasks[m]) : TNameMask(t.FileMasks[m]));
   }
 
   attribute_->Assign(&Criteria.Attribute());
@@ -140,6 +157,13 @@ TTargetSearch::~TTargetSearch() {
   timeStamp_.reset();
   size_.reset();
   content_.reset();
+}
+
+bool TTargetSearch::RefusesDirectories() const {
+  // A directory always carries the directory bit: it fails the attribute
+  // test when that bit is not allowed (with ExactMatch too, since the bits
+  // then differ), and the extended test when the bit must be unset.
+  return !(attribute_->AllowedAttr() & faDirectory) || (attributeEx_->UnsetMask() & faDirectory);
 }
 
 bool TTargetSearch::Matches(const std::string& Folder, const TSearchRec& FileInfo) const {

@@ -22,13 +22,18 @@ class TTargetFolder {
  public:
   std::string Folder;                 // full path ending in "/"
   bool Subfolders = false;
-  std::vector<std::string> FileMasks;  // never empty once built
+  // The masks searched in this folder, in order; the names of
+  // ExactFolders/ExactNames stand here as their bytes. Never empty once
+  // built.
+  std::vector<std::string> FileMasks;
   uint16_t MinLevel = 0;
   uint16_t MaxLevel = 0;
 
   // FileMasks compiled for matching, in the same order; filled when the plan
-  // is complete.
+  // is complete. An exact name compiles to a literal mask.
   std::vector<TNameMask> CompiledMasks;
+  // Which entries of FileMasks are exact names, in the same order.
+  std::vector<bool> ExactMasks;
 };
 
 // The plan's folders (owned) and its copy of the exclusion masks.
@@ -82,6 +87,11 @@ class TTargetSearch {
   // attributes, extended attributes, time stamps, exclusion, content, in
   // this order; the first that fails gives false.
   bool Matches(const std::string& Folder, const TSearchRec& FileInfo) const;
+
+  // True when Matches refuses every directory whatever else it holds (the
+  // attribute criteria leave no room for the directory bit), so a walk need
+  // not examine an entry it already knows to be a directory.
+  bool RefusesDirectories() const;
 
  private:
   std::unique_ptr<TTargetFolderList> targetFolders_;

@@ -55,6 +55,12 @@ void TFolderListing::Clear() {
   CloseHandle();
   names_.clear();
   entries_.clear();
+  examined_.clear();
+}
+
+void TFolderListing::Reattach(int folderFd) {
+  CloseHandle();
+  fd_ = folderFd;
 }
 
 bool TFolderListing::IsDotOrDotDot(size_t i) const {
@@ -71,7 +77,16 @@ int TFolderListing::Read(const std::string& folder) {
   const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ErrnoToErrorCode(errno);
   fd_ = fd;
+  return ReadNames();
+}
 
+int TFolderListing::Read(int folderFd) {
+  Clear();
+  fd_ = folderFd;
+  return ReadNames();
+}
+
+int TFolderListing::ReadNames() {
   alignas(8) char buf[32768];
   for (;;) {
     const ssize_t n = ::getdents64(fd_, buf, sizeof buf);
@@ -98,14 +113,13 @@ int TFolderListing::Read(const std::string& folder) {
   return 0;
 }
 
-int TFolderListing::Fill(size_t i, TSearchRec& rec) const {
+int TFolderListing::Examine(size_t i, Examined& out) const {
+  if (fd_ < 0) return kErrPathNotFound;
   const Entry& e = entries_[i];
   const char* name = names_.data() + e.offset;  // stored with its terminator
-  const size_t len = e.length;
 
   struct statx stx;
-  const int dirfd = fd_ >= 0 ? fd_ : AT_FDCWD;
-  if (::statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+  if (::statx(fd_, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
               STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_BLOCKS | STATX_ATIME |
                   STATX_MTIME | STATX_BTIME,
               &stx) != 0)
@@ -123,7 +137,7 @@ int TFolderListing::Fill(size_t i, TSearchRec& rec) const {
   } else {
     attr |= faSysFile;
   }
-  if (len > 0 && name[0] == '.') attr |= faHidden;
+  if (e.length > 0 && name[0] == '.') attr |= faHidden;
   if (!(mode & S_IWUSR)) attr |= faReadOnly;
   if ((stx.stx_attributes_mask & STATX_ATTR_COMPRESSED) &&
       (stx.stx_attributes & STATX_ATTR_COMPRESSED))
@@ -132,35 +146,59 @@ int TFolderListing::Fill(size_t i, TSearchRec& rec) const {
       (stx.stx_attributes & STATX_ATTR_ENCRYPTED))
     attr |= faEncrypted;
 
-  const uint64_t size = S_ISDIR(mode) ? 0 : stx.stx_size;
-  const TFileTime mtime = UnixToFileTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
-  const TFileTime atime = UnixToFileTime(stx.stx_atime.tv_sec, stx.stx_atime.tv_nsec);
-  const TFileTime btime = (stx.stx_mask & STATX_BTIME)
-                              ? UnixToFileTime(stx.stx_btime.tv_sec, stx.stx_btime.tv_nsec)
-                              : mtime;
+  out.size = S_ISDIR(mode) ? 0 : stx.stx_size;
+  out.mtime = UnixToFileTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
+  out.atime = UnixToFileTime(stx.stx_atime.tv_sec, stx.stx_atime.tv_nsec);
+  out.btime = (stx.stx_mask & STATX_BTIME) ? UnixToFileTime(stx.stx_btime.tv_sec, stx.stx_btime.tv_nsec)
+                                           : out.mtime;
+  out.time = FileTimeToDosDateTime(out.mtime);
+  out.attr = attr;
+  out.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+  out.inode = stx.stx_ino;
+  out.state = 1;
+  return 0;
+}
 
-  rec.Time = FileTimeToDosDateTime(mtime);
-  rec.Size = size;
-  rec.Attr = attr;
+int TFolderListing::Fill(size_t i, TSearchRec& rec) const {
+  Examined local{};
+  Examined* ex = &local;
+  if (keepExamined_) {
+    if (examined_.size() != entries_.size()) examined_.assign(entries_.size(), Examined{});
+    ex = &examined_[i];
+  }
+  if (ex->state == 0) {
+    if (const int err = Examine(i, *ex)) {
+      ex->state = -1;
+      return err;
+    }
+  }
+  if (ex->state < 0) return kErrFileNotFound;
+
+  const Entry& e = entries_[i];
+  rec.Time = ex->time;
+  rec.Size = ex->size;
+  rec.Attr = ex->attr;
   rec.Name.assign(names_.data() + e.offset, e.length);
   TFindData& fd = rec.FindData;
-  fd.dwFileAttributes = attr;
-  fd.ftCreationTime = btime;
-  fd.ftLastAccessTime = atime;
-  fd.ftLastWriteTime = mtime;
-  fd.nFileSizeHigh = static_cast<uint32_t>(size >> 32);
-  fd.nFileSizeLow = static_cast<uint32_t>(size);
+  fd.dwFileAttributes = ex->attr;
+  fd.ftCreationTime = ex->btime;
+  fd.ftLastAccessTime = ex->atime;
+  fd.ftLastWriteTime = ex->mtime;
+  fd.nFileSizeHigh = static_cast<uint32_t>(ex->size >> 32);
+  fd.nFileSizeLow = static_cast<uint32_t>(ex->size);
   fd.cFileName = rec.Name;
   fd.cAlternateFileName.clear();
-  fd.Device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
-  fd.Inode = stx.stx_ino;
+  fd.Device = ex->device;
+  fd.Inode = ex->inode;
   return 0;
 }
 
 int TFolderListing::FindNext(size_t& index, const TNameMask& mask, uint32_t excludeAttr,
                              TSearchRec& rec, bool skipDots) const {
   const bool all = mask.MatchesEverything();
+  const bool skipDirs = excludeAttr & faDirectory;
   for (; index < entries_.size(); ++index) {
+    if (skipDirs && entries_[index].isDir) continue;
     if (skipDots && IsDotOrDotDot(index)) continue;
     if (!all && !mask.Matches(Name(index))) continue;
     if (Fill(index, rec) != 0) continue;  // vanished since it was listed

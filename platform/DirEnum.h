@@ -92,8 +92,22 @@ class TFolderListing {
   // code (2 missing, 3 not a folder or too long, 5 access denied ...). The
   // folder stays open for Fill until CloseHandle or the next Read.
   int Read(const std::string& folder);
+  // The same for a folder the caller opened (O_DIRECTORY); the listing takes
+  // the descriptor over and closes it, also when the reading fails.
+  int Read(int folderFd);
   void CloseHandle();
   void Clear();
+
+  // The open folder, or -1 once closed.
+  int Handle() const { return fd_; }
+  // Gives the listing a new descriptor of the same folder (the caller opened
+  // it again and checked that it is the same one); the names stay.
+  void Reattach(int folderFd);
+
+  // With keep, an entry examined once is not examined again for the next
+  // pass that selects it (several masks of one folder): its record comes
+  // from what the first examination found. Cleared with the listing.
+  void KeepExamined(bool keep) { keepExamined_ = keep; }
 
   size_t Count() const { return entries_.size(); }
   std::string_view Name(size_t i) const {
@@ -103,14 +117,18 @@ class TFolderListing {
   bool IsDirectory(size_t i) const { return entries_[i].isDir; }
   bool IsDotOrDotDot(size_t i) const;
 
-  // Examines entry i and fills rec (not its enumeration state). Returns 0,
-  // or an error code when the entry cannot be examined (it vanished).
+  // Examines entry i (statx relative to the open folder, never following a
+  // link, never mounting) and fills rec (not its enumeration state). Returns
+  // 0, or an error code when the entry cannot be examined (it vanished, or
+  // the folder is closed).
   int Fill(size_t i, TSearchRec& rec) const;
 
   // Moves index to the next entry from index on that the mask selects and
   // whose attributes share no bit with excludeAttr, fills rec and returns 0;
   // returns kErrNoMoreFiles when none remains. With skipDots, "." and ".."
-  // are passed over without being examined.
+  // are passed over without being examined. When excludeAttr holds the
+  // directory bit, entries the reading already knows to be directories are
+  // passed over without being examined.
   int FindNext(size_t& index, const TNameMask& mask, uint32_t excludeAttr, TSearchRec& rec,
                bool skipDots = false) const;
 
@@ -120,9 +138,23 @@ class TFolderListing {
     uint32_t length;
     bool isDir;
   };
+  // What one examination of an entry found.
+  struct Examined {
+    uint64_t size;
+    uint64_t device, inode;
+    TFileTime mtime, atime, btime;
+    int32_t time;
+    uint32_t attr;
+    int8_t state;  // 0 not yet examined, 1 examined, -1 could not be examined
+  };
+  int ReadNames();
+  int Examine(size_t i, Examined& out) const;
+
   int fd_ = -1;
   std::string names_;
   std::vector<Entry> entries_;
+  bool keepExamined_ = false;
+  mutable std::vector<Examined> examined_;
 };
 
 // Opens an enumeration of Pattern (a folder path followed by a file-name

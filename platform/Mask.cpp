@@ -57,7 +57,15 @@ TNameMask::TNameMask(std::string_view mask) : text_(mask) {
   everything_ = core == "*" || core == "*.*" || (core.find_first_not_of('*') == std::string_view::npos && !core.empty());
 }
 
+TNameMask TNameMask::Literal(std::string_view name) {
+  TNameMask m;
+  m.text_.assign(name);
+  m.literal_ = true;
+  return m;
+}
+
 bool TNameMask::Matches(std::string_view name) const {
+  if (literal_) return name == text_;
   if (everything_ && !noDot_) return true;
   const bool hasDot = name.find('.') != std::string_view::npos;
   if (noDot_ && hasDot) return false;

@@ -5,6 +5,9 @@
 // A mask ending in ".*" also selects names without a dot that match what
 // stands before it, so "*.*" selects every name; a mask ending in a lone "."
 // selects only names without a dot ("*." is every name without a dot).
+//
+// A literal mask (TNameMask::Literal) selects exactly one name: the same
+// bytes, letter case and every "*", "?", ";" or blank included.
 #pragma once
 
 #include <string>
@@ -17,11 +20,14 @@ class TNameMask {
  public:
   TNameMask() = default;
   explicit TNameMask(std::string_view mask);
+  // The mask that selects the name with exactly these bytes and no other.
+  static TNameMask Literal(std::string_view name);
 
   bool Matches(std::string_view name) const;
   // True for masks that select every name ("*", "*.*").
   bool MatchesEverything() const { return everything_ && !noDot_; }
   const std::string& Text() const { return text_; }
+  bool IsLiteral() const { return literal_; }
 
  private:
   std::string text_;
@@ -31,6 +37,7 @@ class TNameMask {
   bool everything_ = false;
   bool noDot_ = false;        // mask ended in a lone "."
   bool optionalExt_ = false;  // mask ended in ".*"
+  bool literal_ = false;      // text_ is the one name selected
 };
 
 // Glob matching of a folded pattern against a folded name ("*" and "?"),

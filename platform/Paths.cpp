@@ -11,7 +11,7 @@ namespace trawlix {
 std::string GetCurrentDir() {
   std::string buf(4096, '\0');
   while (!getcwd(buf.data(), buf.size())) {
-    if (errno != ERANGE) return "/";
+    if (errno != ERANGE) return {};
     buf.resize(buf.size() * 2);
   }
   buf.resize(std::char_traits<char>::length(buf.c_str()));
@@ -22,6 +22,7 @@ std::string ExpandFileName(std::string_view path) {
   std::string full;
   if (path.empty() || path.front() != '/') {
     full = GetCurrentDir();
+    if (full.empty()) return {};
     full.push_back('/');
   }
   full.append(path);

@@ -8,12 +8,17 @@
 namespace trawlix {
 
 // The process's current folder, without a trailing "/" (except the root).
+// Empty when it cannot be determined (it was removed, or lies outside the
+// process's root): an empty text names no folder, where "/" would silently
+// name another.
 std::string GetCurrentDir();
 
 // An absolute form of path: a relative path is taken against the current
 // folder; "." and ".." parts and repeated separators are removed lexically,
 // without resolving symbolic links (".." at the root stays at the root). A
-// trailing "/" is kept. An empty path expands to the current folder.
+// trailing "/" is kept. An empty path expands to the current folder. When
+// the current folder cannot be determined, a relative or empty path gives
+// an empty text.
 std::string ExpandFileName(std::string_view path);
 
 // Appends "/" unless the path is empty or already ends in "/".

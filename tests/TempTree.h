@@ -76,4 +76,22 @@ class TempTree {
   std::string root_;
 };
 
+// Makes a fresh folder the process's current folder and removes it, as
+// when the folder a program was started in is deleted; the previous current
+// folder comes back at the end.
+class InVanishedFolder {
+ public:
+  InVanishedFolder() : previous_(std::filesystem::current_path()) {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "trawlix-gone-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    if (::chdir(tmpl.c_str()) != 0 || ::rmdir(tmpl.c_str()) != 0) throw std::runtime_error("cannot vanish");
+  }
+  ~InVanishedFolder() { std::filesystem::current_path(previous_); }
+  InVanishedFolder(const InVanishedFolder&) = delete;
+  InVanishedFolder& operator=(const InVanishedFolder&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
 }  // namespace trawlix::test

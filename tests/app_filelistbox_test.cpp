@@ -50,7 +50,7 @@ TEST_F(ReadFileNamesTest, FilesOnlyInCaseInsensitiveOrderWithTheirBytes) {
   std::vector<TFileListEntry> entries;
   ASSERT_EQ(ReadFileNames(tree.Root(), "caf*", German(), entries), 0);
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].text, QStringLiteral("caf\uFFFD.dat"));
+  EXPECT_EQ(entries[0].text, QStringLiteral("caf\\xE9.dat"));  // stray bytes drawn as \xNN
   EXPECT_FALSE(entries[0].program);
   ASSERT_EQ(ReadFileNames(tree.Root(), "run.exe", German(), entries), 0);
   ASSERT_EQ(entries.size(), 1u);

@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <ctime>
 #include <functional>
+#include <set>
 
 #include "AppTestSupport.h"
 #include "RecordingInteraction.h"
@@ -659,6 +660,65 @@ TEST_F(SelectionTest, PickingAFileWritesItsNameSelectedAndTheSearchLooksForExact
   EXPECT_TRUE(ui.messages.empty());
 }
 
+// The search walks exactly the file list's folder: a ";" in its name does
+// not make two folders of it, and blanks at its end are part of it.
+TEST_F(SelectionTest, FoldersWithSemicolonsAndBlanksAreSearchedAsTheyAre) {
+  const struct {
+    const char* folder;
+    const char* decoy;  // what a split or trimmed folder text would reach
+  } rows[] = {
+      {"Projekte;alt", "Projekte"},
+      {"ende ", "ende"},
+      {" vorn", "vorn"},
+      {"<klein", "klein"},
+  };
+  for (const auto& row : rows) {
+    tree.createFile(std::string(row.folder) + "/richtig.txt", "1");
+    tree.createFile(std::string(row.decoy) + "/falsch.txt", "22");
+  }
+  tree.createFile("alt/falsch.txt", "333");
+  for (const auto& row : rows) {
+    SelectInTree(Folder(row.folder));
+    ASSERT_EQ(Dir(), Folder(row.folder)) << row.folder;
+    frm.btnSearchClick(frm.btnSearch);
+    ASSERT_EQ(frm.FileCount(), 1) << row.folder;
+    EXPECT_EQ(Cell(1, 0), Folder(row.folder) + "/") << row.folder;
+    EXPECT_EQ(Cell(1, 1), "richtig.txt") << row.folder;
+  }
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+// A picked name is one exact name: ";" does not split it, "*" and "?" are
+// no wildcards, and blanks stay. Typed text keeps the mask rules.
+TEST_F(SelectionTest, PickedNamesAreSearchedExactlyAndTypedTextAsMasks) {
+  for (const char* n : {"a;b.txt", "a", "b.txt", "Bericht*", "Bericht1", "was?", "wasd", " rand ", "rand"})
+    tree.createFile(n, "x");
+  tree.createFile("sub/a;b.txt", "yy");
+  SelectInTree(tree.Root());
+  auto pick = [&](const std::string& name) {
+    for (int i = 0; i < frm.FileListBox1->Count(); ++i)
+      if (frm.FileListBox1->Entry(i).name == name) return ClickEntry(i);
+    FAIL() << "not listed: " << name;
+  };
+  auto found = [&] {
+    std::set<std::string> names;
+    for (int r = 1; r <= frm.FileCount(); ++r) names.insert(Cell(r, 0).substr(tree.Root().size()) + Cell(r, 1));
+    return names;
+  };
+  pick("a;b.txt");
+  frm.btnSearchClick(frm.btnSearch);
+  EXPECT_EQ(found(), (std::set<std::string>{"a;b.txt", "sub/a;b.txt"}));
+  for (const char* n : {"Bericht*", "was?", " rand "}) {
+    pick(n);
+    frm.btnSearchClick(frm.btnSearch);
+    EXPECT_EQ(found(), std::set<std::string>{n}) << n;
+  }
+  // The same text typed is mask text again.
+  Type(QStringLiteral("a;b.txt"));
+  frm.btnSearchClick(frm.btnSearch);
+  EXPECT_EQ(found(), (std::set<std::string>{"a", "b.txt"}));
+}
+
 TEST_F(SelectionTest, FolderThatCannotBeEnteredKeepsTheListAndShowsAccessDenied) {
   tree.createFile("open/one.txt");
   const std::string closed = tree.createDir("closed");
@@ -753,6 +813,21 @@ TEST_F(StartTest, StoredFolderMovesTheTreeAndTheListOnlyWhenItIsAFolder) {
   }
 }
 
+// Started in a folder that was removed: the file list is empty and a search
+// lists nothing there, as for any missing folder; it does not fall back to
+// the root.
+TEST_F(StartTest, VanishedCurrentFolderListsNothingAndSearchesNothing) {
+  test::InVanishedFolder gone;
+  auto frm = Start();
+  EXPECT_EQ(frm->FileListBox1->Directory(), "");
+  EXPECT_EQ(frm->FileListBox1->Count(), 0);
+  frm->btnSearchClick(frm->btnSearch);
+  EXPECT_EQ(frm->FileCount(), 0);
+  EXPECT_EQ(frm->FolderCount(), 1);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Keine passenden Dateien gefunden!"));
+}
+
 TEST_F(StartTest, MissingWinMainTopStopsTheRead) {
   tree.createDir("kept");
   WriteStore("WinMainLeft=10\nWinMainHeight=500\nWinMainWidth=700\nLastDir=" + tree.Path("kept") + "\n");
@@ -808,6 +883,34 @@ TEST_F(StartTest, CloseStoresGeometryAndTheTreesFolderForTheNextStart) {
   auto frm = Start();
   EXPECT_EQ(frm->FileListBox1->Directory(), GetCurrentDir());
   EXPECT_TRUE(ui.messages.empty());
+}
+
+// A folder whose name is not UTF-8 (with ";" and a trailing blank too) is
+// chosen in the tree by its bytes, drawn with \xNN, searched, stored at
+// close and chosen again at the next start.
+TEST_F(StartTest, FolderThatIsNotUtf8IsChosenSearchedAndRestoredAtTheNextStart) {
+  const std::string rel = "caf\xE9;alt ";
+  tree.createFile(rel + "/drin.txt", "1");
+  tree.createFile("caf\xEF\xBF\xBD;alt /falsch.txt", "22");  // what it looks like decoded
+  tree.createFile("caf?;alt /falsch.txt", "333");
+  const std::string odd = tree.Path(rel);
+  {
+    auto frm = Start();
+    TFolderTree* t = frm->VirtualExplorerTreeview1;
+    ASSERT_TRUE(t->SelectPath(odd));
+    EXPECT_EQ(t->SelectedPath(), odd);
+    EXPECT_EQ(t->currentIndex().data().toString(), QStringLiteral("caf\\xE9;alt "));
+    EXPECT_EQ(frm->FileListBox1->Directory(), odd);
+    frm->btnSearchClick(frm->btnSearch);
+    ASSERT_EQ(frm->FileCount(), 1);
+    EXPECT_EQ(frm->Results().CellText(1, 0), odd + "/");
+    EXPECT_EQ(frm->Results().CellText(1, 1), "drin.txt");
+    frm->close();
+  }
+  auto frm = Start();
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), odd);
+  EXPECT_EQ(frm->FileListBox1->Directory(), odd);
 }
 
 TEST_F(StartTest, StoreThatCannotBeWrittenIsToldAndTheWindowStillCloses) {

@@ -106,7 +106,8 @@ TEST(VDOptionsLoad, StoreFilesGoodAndBad) {
 }
 
 TEST(VDOptionsSave, FolderNamesComeBackAsTheSameBytes) {
-  for (const std::string dir : {"/tmp/caf\xE9", "/tmp/a,b", "/tmp/\xC3\xBC" "ber \"x\"", "/tmp/tab\there", ""}) {
+  for (const std::string dir : {"/tmp/caf\xE9", "/tmp/a,b", "/tmp/\xC3\xBC" "ber \"x\"", "/tmp/tab\there", "",
+                                "/tmp/Projekte;alt ", "/tmp/ vorn", "/tmp/neu\nzeile", "/tmp/a=b#c"}) {
     SCOPED_TRACE(dir);
     test::StoreFolder store;
     test::RecordingInteraction ui;

@@ -141,6 +141,8 @@ TEST(Assign, CopiesByValueAndRefusesOtherClasses) {
   a.Files().SetSubfolders(false);
   a.Files().SetMinLevel(2);
   a.Files().SetMaxLevel(5);
+  a.Files().ExactFolders() = {"/Projekte;alt "};
+  a.Files().ExactNames() = {"a;b*.txt"};
   a.Attribute().SetExactMatch(true);
   a.Attribute().SetAttributes({ffDirectory});
   a.AttributeEx().SetHidden(fsSet);
@@ -160,6 +162,8 @@ TEST(Assign, CopiesByValueAndRefusesOtherClasses) {
   EXPECT_FALSE(b.Files().Subfolders());
   EXPECT_EQ(b.Files().MinLevel(), 2);
   EXPECT_EQ(b.Files().MaxLevel(), 5);
+  EXPECT_EQ(b.Files().ExactFolders(), std::vector<std::string>{"/Projekte;alt "});
+  EXPECT_EQ(b.Files().ExactNames(), std::vector<std::string>{"a;b*.txt"});
   EXPECT_TRUE(b.Attribute().ExactMatch());
   EXPECT_EQ(b.Attribute().AllowedAttr(), 0x10u);
   EXPECT_EQ(b.AttributeEx().SetMask(), 0x02u);

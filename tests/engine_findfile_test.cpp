@@ -7,6 +7,10 @@
 #include <set>
 #include <thread>
 
+#include <sys/resource.h>
+#include <sys/mount.h>
+#include <sys/statfs.h>
+
 #include "TempTree.h"
 #include "engine/FindFile.h"
 #include "platform/Errors.h"
@@ -405,13 +409,18 @@ TEST(FinderBadInput, DeepTreesOddNamesAndOddTexts) {
   t.createFile(" lead space", "x");
   t.createFile("tab\there\nnewline", "x");
   t.createFile("bad\xff.txt", "x");
+  t.createFile("*?<>|", "x");
+  const std::string longest(255, 'n');
+  t.createFile(longest + "/" + longest, "x");
   TFindFile f;
   Recorder rec;
   rec.Attach(f);
   f.Criteria().Files().SetLocation(t.Root());
   f.Execute();
   EXPECT_TRUE(rec.Matches().count(t.Path(deep + "bottom.txt")));
-  for (const char* n : {"-rf", " lead space", "tab\there\nnewline", "bad\xff.txt"})
+  const std::vector<std::string> odd = {"-rf", " lead space", "tab\there\nnewline", "bad\xff.txt", "*?<>|",
+                                       longest + "/" + longest};
+  for (const std::string& n : odd)
     EXPECT_TRUE(rec.Matches().count(t.Path(n))) << n;
 
   for (const char* loc : {";;", "   ", "<", ">", "<;>"}) {
@@ -444,6 +453,125 @@ TEST(FinderBadInput, PathsTooLongForTheSystemYieldNothing) {
   f.OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore&) { ++folders; };
   EXPECT_NO_THROW(f.Execute());
   EXPECT_GT(folders, 10);
+}
+
+// A folder swapped for a symbolic link after its parent was listed is not
+// followed: the walk stays inside the tree it was given.
+TEST(FinderWalk, FolderSwappedForALinkIsNotFollowedOutOfTheTree) {
+  TempTree t;
+  t.createFile("tree/a.txt");
+  t.createFile("tree/sub/inner.txt");
+  t.createFile("outside/secret.txt");
+  TFindFile f;
+  Recorder rec;
+  rec.Attach(f);
+  f.OnFileMatch = [&](TFindFile*, const std::string& folder, const TSearchRec& r) {
+    rec.Add("M " + folder + r.Name);
+    if (r.Name == "a.txt") {  // the file pass of tree/ runs before its subfolders
+      std::filesystem::rename(t.Path("tree/sub"), t.Path("sub.moved"));
+      t.symlink(t.Path("outside"), "tree/sub");
+    }
+  };
+  f.Criteria().Files().ExactFolders() = {t.Path("tree")};
+  f.Execute();
+  // The listed folder is entered (its event comes) but yields nothing.
+  EXPECT_EQ(rec.Matches(), std::set<std::string>{t.Path("tree/a.txt")});
+}
+
+TEST(FinderWalk, StartFolderRemovedDuringTheWalkYieldsWhatIsLeft) {
+  TempTree t;
+  t.createFile("tree/a.txt");
+  t.createFile("tree/b/c/d.txt");
+  TFindFile f;
+  Recorder rec;
+  rec.Attach(f);
+  f.OnFolderChange = [&](TFindFile*, const std::string& folder, TFolderIgnore&) {
+    rec.Add("F " + folder);
+    if (folder == t.Path("tree/b/")) std::filesystem::remove_all(t.Path("tree"));
+  };
+  f.Criteria().Files().ExactFolders() = {t.Path("tree")};
+  EXPECT_NO_THROW(f.Execute());
+  EXPECT_EQ(rec.Matches(), std::set<std::string>{t.Path("tree/a.txt")});
+  EXPECT_FALSE(f.Busy());
+}
+
+// The descriptors of a deep chain are given up and taken again: the walk
+// finds everything within a small descriptor limit, also the second of two
+// deep branches, whose shallow parent had to be opened again.
+TEST(FinderWalk, DeepBranchesWithinFewDescriptors) {
+  TempTree t;
+  std::string chain;
+  for (int i = 0; i < 150; ++i) chain += "d/";
+  t.createFile("top/one/" + chain + "bottom1.txt");
+  t.createFile("top/two/" + chain + "bottom2.txt");
+  t.createFile("top/three.txt");
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = 90;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  TFindFile f;
+  Recorder rec;
+  rec.Attach(f);
+  f.Criteria().Files().SetLocation(t.Root());
+  f.Execute();
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(rec.Matches(), (std::set<std::string>{t.Path("top/one/" + chain + "bottom1.txt"),
+                                                  t.Path("top/two/" + chain + "bottom2.txt"),
+                                                  t.Path("top/three.txt")}));
+}
+
+// A folder bound into itself shows the tree once more below itself, and no
+// further: the walk ends and reports nothing outside the tree.
+TEST(FinderWalk, FolderBoundIntoItself) {
+  TempTree t;
+  t.createFile("tree/f.txt");
+  const std::string inner = t.createDir("tree/b");
+  if (::mount(t.Path("tree").c_str(), inner.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    GTEST_SKIP() << "no bind mounts here";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{inner};
+  TFindFile f;
+  Recorder rec;
+  rec.Attach(f);
+  f.Criteria().Files().ExactFolders() = {t.Path("tree")};
+  f.Execute();
+  EXPECT_EQ(rec.Matches(), (std::set<std::string>{t.Path("tree/f.txt"), t.Path("tree/b/f.txt")}));
+}
+
+// The kernel's pseudo file systems hold no files: a search from "/" passes
+// them over, one started inside them walks them.
+TEST(FinderWalk, PseudoFileSystemsPassedOverFromTheRootButWalkedFromInside) {
+  struct statfs sf;
+  if (::statfs("/proc", &sf) != 0 || sf.f_type != 0x9fa0) GTEST_SKIP() << "no proc file system at /proc";
+  TFindFile f;
+  std::set<std::string> entered;
+  f.OnFolderChange = [&](TFindFile* s, const std::string& folder, TFolderIgnore& ignore) {
+    if (s->Level() == 1) {
+      ignore = fiJustThis;  // not the files of "/", but its folders
+    } else {
+      entered.insert(folder);
+      ignore = fiThisAndSubfolders;  // and no deeper
+    }
+  };
+  f.Criteria().Files().ExactFolders() = {"/"};
+  f.Execute();
+  EXPECT_EQ(entered.count("/proc/"), 0u);
+  if (::statfs("/sys", &sf) == 0 && sf.f_type == 0x62656572) {
+    EXPECT_EQ(entered.count("/sys/"), 0u);
+  }
+  EXPECT_EQ(entered.count("/tmp/") + entered.count("/usr/"), std::filesystem::exists("/usr") ? 2u : 1u);
+
+  TFindFile g;
+  Recorder rec;
+  rec.Attach(g);
+  g.Criteria().Files().ExactFolders() = {"/proc"};
+  g.Criteria().Files().SetSubfolders(false);
+  g.Criteria().Files().ExactNames() = {"version"};
+  g.Execute();
+  EXPECT_EQ(rec.Matches(), std::set<std::string>{"/proc/version"});
 }
 
 }  // namespace trawlix

@@ -129,6 +129,62 @@ TEST(TargetSearch, IncludedEntriesComeFirstAndSplitOffTheirMask) {
   EXPECT_EQ(order[4]->Folder, "/Y/");
 }
 
+// Folders and names given exactly keep every byte: nothing is split at ";",
+// trimmed or read as a prefix or a wildcard.
+TEST(TargetSearch, ExactFoldersAndNamesAreTakenAsTheyAre) {
+  const struct {
+    const char* what;
+    std::vector<std::string> folders, names;
+    const char* fileName;
+    std::vector<std::string> targets;
+    Masks masks;  // of every target
+    std::vector<bool> exact;
+  } rows[] = {
+      {"semicolon in the folder", {"/d/Projekte;alt"}, {}, "", {"/d/Projekte;alt/"}, {"*.*"}, {false}},
+      {"blanks at both ends", {"/d/ x "}, {}, "*.txt", {"/d/ x /"}, {"*.txt"}, {false}},
+      {"prefix characters", {"/d/<x>"}, {}, "", {"/d/<x>/"}, {"*.*"}, {false}},
+      {"names only, no *.*", {"/d"}, {"a;b.txt", " Bericht* "}, "", {"/d/"}, {"a;b.txt", " Bericht* "}, {true, true}},
+      {"masks first, then names", {"/d"}, {"x?"}, "*.c;*.h", {"/d/"}, {"*.c", "*.h", "x?"}, {false, false, true}},
+      {"empty names select nothing", {"/d"}, {""}, "", {"/d/"}, {"*.*"}, {false}},
+      {"after the Location folders", {"/e"}, {}, "", {"/l/", "/e/"}, {"*.*"}, {false}},
+  };
+  for (const auto& row : rows) {
+    TSearchCriteria c;
+    c.Files().ExactFolders() = row.folders;
+    c.Files().ExactNames() = row.names;
+    c.Files().SetFileName(row.fileName);
+    if (std::string(row.what) == "after the Location folders") c.Files().SetLocation("/l");
+    TTargetSearch plan(c);
+    const auto order = WalkOrder(plan);
+    ASSERT_EQ(order.size(), row.targets.size()) << row.what;
+    for (size_t i = 0; i < order.size(); ++i) {
+      EXPECT_EQ(order[i]->Folder, row.targets[i]) << row.what;
+      EXPECT_EQ(order[i]->FileMasks, row.masks) << row.what;
+      EXPECT_EQ(order[i]->ExactMasks, row.exact) << row.what;
+      ASSERT_EQ(order[i]->CompiledMasks.size(), row.masks.size()) << row.what;
+      for (size_t m = 0; m < row.masks.size(); ++m)
+        EXPECT_EQ(order[i]->CompiledMasks[m].IsLiteral(), row.exact[m]) << row.what;
+    }
+  }
+  // A leading "<" is part of a (relative) folder name, not a prefix.
+  {
+    TSearchCriteria c;
+    c.Files().SetSubfolders(true);
+    c.Files().ExactFolders() = {"<alt"};
+    TTargetSearch plan(c);
+    ASSERT_EQ(plan.TargetFolders().Count(), 1);
+    EXPECT_EQ(plan.TargetFolders().Items(0).Folder, IncludeTrailingPathDelimiter(GetCurrentDir()) + "<alt/");
+    EXPECT_TRUE(plan.TargetFolders().Items(0).Subfolders);
+  }
+  // Location and FileName keep their rules beside them.
+  TSearchCriteria c;
+  c.Files().SetLocation("/d/Projekte;alt");
+  c.Files().SetFileName("a;b.txt");
+  TTargetSearch plan(c);
+  ASSERT_EQ(plan.TargetFolders().Count(), 2);
+  EXPECT_EQ(WalkOrder(plan)[0]->FileMasks, (Masks{"a", "b.txt"}));
+}
+
 TEST(TargetSearch, NothingNamedGivesNoTargets) {
   TSearchCriteria c;
   c.Files().SetFileName("*.txt");

@@ -50,6 +50,25 @@ TEST(NameMask, StarBacktracksWithoutBlowingUp) {
   EXPECT_TRUE(TNameMask("*a*a*a*a*a*a*a*").Matches(name));
 }
 
+TEST(NameMask, LiteralSelectsExactlyItsBytes) {
+  const struct {
+    const char* literal;
+    const char* name;
+    bool expected;
+  } cases[] = {
+      {"Bericht*", "Bericht*", true},   {"Bericht*", "Bericht1", false}, {"a?c", "abc", false},
+      {"a;b.txt", "a;b.txt", true},     {" x ", "x", false},             {"Brief.txt", "brief.txt", false},
+      {"caf\xe9", "caf\xe9", true},    {"caf\xe9", "caf\xc3\xa9", false}, {"*.*", "a.b", false},
+      {"*.", "*.", true},
+  };
+  for (const auto& c : cases) {
+    const TNameMask m = TNameMask::Literal(c.literal);
+    EXPECT_TRUE(m.IsLiteral());
+    EXPECT_FALSE(m.MatchesEverything());
+    EXPECT_EQ(m.Matches(c.name), c.expected) << c.literal << " vs " << c.name;
+  }
+}
+
 TEST(CaseFold, FoldsBeyondAsciiAndKeepsInvalidBytes) {
   EXPECT_EQ(FoldUtf8("ÄÖÜ ÉÇ"), "äöü éç");
   EXPECT_EQ(FoldUtf8("ΣΊΣΥΦΟΣ"), "σίσυφοσ");

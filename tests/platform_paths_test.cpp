@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "TempTree.h"
 #include "platform/Paths.h"
 
 namespace trawlix {
@@ -20,6 +21,15 @@ TEST(ExpandFileName, AbsoluteAndLexical) {
       {"-dash dir ", cwd == "/" ? "/-dash dir " : cwd + "/-dash dir "},
   };
   for (const auto& c : cases) EXPECT_EQ(ExpandFileName(c.in), c.out) << c.in;
+}
+
+// A removed current folder is no folder at all, not the root.
+TEST(Paths, VanishedCurrentFolderNamesNoFolder) {
+  test::InVanishedFolder gone;
+  EXPECT_EQ(GetCurrentDir(), "");
+  EXPECT_EQ(ExpandFileName(""), "");
+  EXPECT_EQ(ExpandFileName("rel/x"), "");
+  EXPECT_EQ(ExpandFileName("/abs/../y"), "/y");
 }
 
 TEST(Paths, TrailingDelimiterAndExistence) {

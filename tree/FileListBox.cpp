@@ -2,19 +2,18 @@
 
 #include <QAbstractListModel>
 #include <QApplication>
-#include <QCollatorSortKey>
 #include <QFile>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
-#include <numeric>
 #include <optional>
 
 #include "platform/DirEnum.h"
 #include "platform/Errors.h"
 #include "platform/Paths.h"
+#include "tree/ReadableName.h"
 #include "tree/WaitCursor.h"
 
 namespace trawlix {
@@ -40,9 +39,7 @@ std::string NormalFolder(const std::string& folder) {
   return p;
 }
 
-QString DisplayName(const std::string& bytes) {
-  return QFile::decodeName(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
+QString DisplayName(const std::string& bytes) { return ReadableName(bytes); }
 
 QPixmap DrawPicture(bool program) {
   QPixmap pm(16, 16);
@@ -124,6 +121,9 @@ QCollator FileNameCollator() {
 int ReadFileNames(const std::string& folder, const std::string& masks, const QCollator& collator,
                   std::vector<TFileListEntry>& entries, const std::function<void()>& onBusy) {
   entries.clear();
+  // No folder (the current folder could not be determined) lists nothing;
+  // it is not the root.
+  if (folder.empty()) return kErrPathNotFound;
   TFolderListing listing;
   if (const int rc = listing.Read(EnterPath(folder)); rc != 0) return rc;
 
@@ -147,19 +147,8 @@ int ReadFileNames(const std::string& folder, const std::string& masks, const QCo
   }
   listing.Clear();
 
-  // One sort key per name keeps the collation out of the comparisons.
-  std::vector<QCollatorSortKey> keys;
-  keys.reserve(found.size());
-  for (const TFileListEntry& e : found) keys.push_back(collator.sortKey(e.text));
-  std::vector<size_t> order(found.size());
-  std::iota(order.begin(), order.end(), size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    const int c = keys[a].compare(keys[b]);
-    if (c != 0) return c < 0;
-    return found[a].name < found[b].name;
-  });
-  entries.reserve(found.size());
-  for (size_t i : order) entries.push_back(std::move(found[i]));
+  SortByName(found, collator);
+  entries = std::move(found);
   return 0;
 }
 
@@ -189,6 +178,8 @@ std::string TFileListBox::FileEditBytes() const {
   if (text == editText_) return editBytes_;
   return QFile::encodeName(text).toStdString();
 }
+
+bool TFileListBox::FileEditIsPickedName() const { return edit_ && editIsName_ && edit_->text() == editText_; }
 
 void TFileListBox::SetDirectory(const std::string& folder) {
   const std::string target = NormalFolder(folder);
@@ -239,7 +230,9 @@ void TFileListBox::ChangeStep() {
   if (selected_ >= 0) {
     editBytes_ = Entry(selected_).name;
     editText_ = Entry(selected_).text;
+    editIsName_ = true;
   } else {
+    editIsName_ = false;
     editBytes_ = mask_;
     editText_ = DisplayName(mask_);
   }

@@ -20,9 +20,11 @@
 #pragma once
 
 #include <QCollator>
+#include <QCollatorSortKey>
 #include <QIcon>
 #include <QListView>
 #include <QString>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -81,6 +83,9 @@ class TFileListBox : public QListView {
   // while the text is unchanged, else the typed text in the file-name
   // encoding.
   std::string FileEditBytes() const;
+  // True while the edit field shows, unchanged, the name of the entry the
+  // user picked: FileEditBytes is then one exact name, not mask text.
+  bool FileEditIsPickedName() const;
 
   int Count() const;
   const TFileListEntry& Entry(int i) const;
@@ -103,10 +108,31 @@ class TFileListBox : public QListView {
   QLineEdit* edit_ = nullptr;
   std::string editBytes_;
   QString editText_;
+  bool editIsName_ = false;
 };
 
 // The collation of names in the list: the user's locale, German under the
 // C/POSIX locale; letter case ignored.
 QCollator FileNameCollator();
+
+// Orders items (each with a drawn QString text and the bytes of its name)
+// by text in collator, ties by bytes. One sort key per item keeps the
+// collation out of the comparisons.
+template <class T>
+void SortByName(std::vector<T>& items, const QCollator& collator) {
+  std::vector<QCollatorSortKey> keys;
+  keys.reserve(items.size());
+  for (const T& e : items) keys.push_back(collator.sortKey(e.text));
+  std::vector<size_t> order(items.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const int c = keys[a].compare(keys[b]);
+    return c != 0 ? c < 0 : items[a].name < items[b].name;
+  });
+  std::vector<T> sorted;
+  sorted.reserve(items.size());
+  for (size_t i : order) sorted.push_back(std::move(items[i]));
+  items.swap(sorted);
+}
 
 }  // namespace trawlix

@@ -1,15 +1,17 @@
 // TFolderTree: the folder tree of the main window. The root is "/" with the
-// folders below it, read lazily when a branch is opened, with the icons of
-// the platform's file icon provider.
+// folders below it, read lazily when a branch is opened; hidden folders
+// (names beginning with ".") are left out, symbolic links to folders are
+// shown as folders. Folders are ordered by name without regard to case.
 //
 // The window relies on three operations and one signal: SelectPath moves the
 // selection to a folder, SelectedPath gives the selected folder, and Change
 // is raised whenever the selection changes (also by SelectPath), with the new
 // selection already in place.
 //
-// Paths are byte strings as the rest of the program uses them. Folder names
-// pass through Qt's file-name decoding here, so a folder whose name is not
-// valid UTF-8 cannot be told apart from its neighbours in this tree.
+// Every folder is held by the bytes of its name as the system returned them,
+// so SelectPath and SelectedPath give and take any folder exactly, also one
+// whose name is not valid UTF-8 or holds ";", blanks or control characters.
+// The text drawn is ReadableName of those bytes (\xNN for stray bytes).
 //
 // User-interface thread only.
 #pragma once
@@ -17,9 +19,9 @@
 #include <QTreeView>
 #include <string>
 
-class QFileSystemModel;
-
 namespace trawlix {
+
+class TFolderModel;
 
 class TFolderTree : public QTreeView {
   Q_OBJECT
@@ -28,8 +30,10 @@ class TFolderTree : public QTreeView {
 
   // Collapses all open branches, opens the path down to the folder, expands
   // the folder, makes it the only selected and the current entry, scrolls it
-  // into view and takes the keyboard focus. Returns false and changes
-  // nothing when the path names no folder the tree can show.
+  // into view and takes the keyboard focus. The path is made absolute and
+  // "." and ".." parts are removed; symbolic links stay as written. Returns
+  // false and changes nothing when the path names no folder the tree shows
+  // (missing, not a folder, or below a hidden folder).
   bool SelectPath(const std::string& path);
 
   // The path of the selected folder (without a trailing "/", "/" for the
@@ -40,10 +44,7 @@ class TFolderTree : public QTreeView {
   void Change();
 
  private:
-  QFileSystemModel* model_;
-  // The folder SelectPath moved to, scrolled into view again while its
-  // parents are still being read (the model reads folders in the background).
-  QPersistentModelIndex pendingScroll_;
+  TFolderModel* model_;
   bool changeRaised_ = false;
 };
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Window benchmark: the whole btnSearchClick (offscreen; table filled, labels
-# updated) against find doing the same stat work, and the peak memory of the
-# program with a million listed files.
+# Window benchmark: the whole btnSearchClick (table filled, labels updated)
+# against find doing the same stat work, offscreen and with the window shown
+# and painting on a real X server (Xvfb), and the peak memory of the program
+# with a million listed files.
 #
 # Builds trawlix_windowbench in Release mode in a build folder of its own,
 # generates the tree of the walk benchmark (skipped when it is there), warms
@@ -13,7 +14,8 @@
 # Environment: TREE (default /work/benchdata/tree), BIG_TREE (a tree of about
 # a million files for the real-search memory figure; default
 # /work/benchdata/tree-1m, skipped when missing), N (default 5), BUILD
-# (default /work/build-winbench), JOBS (default 2).
+# (default /work/build-winbench), JOBS (default 2), XDISPLAY (the display
+# number the script starts Xvfb on, default :92).
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -31,11 +33,15 @@ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRAWLIX_BUILD
 cmake --build "$BUILD" --target trawlix_windowbench --parallel "$JOBS" | tail -n 1
 DRIVER="$BUILD/bench/window/trawlix_windowbench"
 
-export QT_QPA_PLATFORM=offscreen
+XDISPLAY="${XDISPLAY:-:92}"
+command -v Xvfb >/dev/null || { echo "missing: Xvfb (apt-get install xvfb)" >&2; exit 1; }
 XDG_RUNTIME_DIR="$(mktemp -d)"
 export XDG_RUNTIME_DIR
 WORK="$(mktemp -d)"
-trap 'rm -rf "$WORK" "$XDG_RUNTIME_DIR"' EXIT
+Xvfb "$XDISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+XVFB_PID=$!
+trap 'kill "$XVFB_PID" 2>/dev/null; rm -rf "$WORK" "$XDG_RUNTIME_DIR"' EXIT
+sleep 1
 
 echo "== tree"
 python3 "$ROOT/bench/gen_tree.py" "$TREE"
@@ -43,21 +49,33 @@ python3 "$ROOT/bench/gen_tree.py" "$TREE"
 echo "== warm caches"
 for _ in 1 2; do
   find "$TREE" -printf '%h/%f\t%s\t%T@\n' >/dev/null
-  "$DRIVER" search "$TREE" --runs 1 >/dev/null 2>&1
+  QT_QPA_PLATFORM=offscreen "$DRIVER" search "$TREE" --runs 1 >/dev/null 2>&1
 done
 
 echo "== timing: N=$N rounds, interleaved"
 : >"$WORK/times"
 for ((round = 1; round <= N; round++)); do
   t0=$(date +%s%N)
-  /usr/bin/time -f '%M' -o "$WORK/rss" find "$TREE" -printf '%h/%f\t%s\t%T@\n' >/dev/null
+  /usr/bin/time -f '%M %U %S' -o "$WORK/rss" find "$TREE" -printf '%h/%f\t%s\t%T@\n' >/dev/null
   t1=$(date +%s%N)
-  echo "find $(((t1 - t0) / 1000)) $(((t1 - t0) / 1000)) $(tail -n 1 "$WORK/rss")" >>"$WORK/times"
-  t0=$(date +%s%N)
-  /usr/bin/time -f '%M' -o "$WORK/rss" "$DRIVER" search "$TREE" --runs 1 >"$WORK/out" 2>/dev/null
-  t1=$(date +%s%N)
-  inner=$(awk '/^run 1:/ { printf "%d", $3 * 1000 }' "$WORK/out")
-  echo "btnSearchClick $inner $(((t1 - t0) / 1000)) $(tail -n 1 "$WORK/rss")" >>"$WORK/times"
+  read -r rss user sys <"$WORK/rss"
+  echo "find $(((t1 - t0) / 1000)) $(((t1 - t0) / 1000)) $rss $user $sys" >>"$WORK/times"
+  for how in offscreen shown; do
+    if [ "$how" = shown ]; then
+      env=(QT_QPA_PLATFORM=xcb DISPLAY="$XDISPLAY")
+      flag=(--shown 1)
+    else
+      env=(QT_QPA_PLATFORM=offscreen)
+      flag=()
+    fi
+    t0=$(date +%s%N)
+    env "${env[@]}" /usr/bin/time -f '%M %U %S' -o "$WORK/rss" "$DRIVER" search "$TREE" --runs 1 "${flag[@]}" \
+      >"$WORK/out" 2>/dev/null
+    t1=$(date +%s%N)
+    inner=$(awk '/^run 1:/ { printf "%d", $3 * 1000 }' "$WORK/out")
+    read -r rss user sys <"$WORK/rss"
+    echo "btnSearchClick_$how $inner $(((t1 - t0) / 1000)) $rss $user $sys" >>"$WORK/times"
+  done
 done
 grep '^files' "$WORK/out"
 
@@ -65,21 +83,23 @@ python3 - "$WORK/times" <<'PY'
 import statistics, sys
 runs = {}
 for line in open(sys.argv[1]):
-    name, inner, outer, rss = line.split()
-    runs.setdefault(name, []).append((int(inner) / 1e6, int(outer) / 1e6, int(rss)))
-print(f"{'command':<16}{'median s':>9}{'process s':>11}{'peak RSS KB':>13}   each run (s)")
+    name, inner, outer, rss, user, sys_ = line.split()
+    runs.setdefault(name, []).append((int(inner) / 1e6, int(outer) / 1e6, int(rss), float(user) + float(sys_)))
+med = lambda k, i: statistics.median(r[i] for r in runs[k])
+print("search s: btnSearchClick alone (find: the whole process); process s and cpu s: the whole process")
+print(f"{'command':<26}{'search s':>9}{'process s':>11}{'cpu s':>8}{'peak RSS KB':>13}   each search (s)")
 for k, v in runs.items():
-    print(f"{k:<16}{statistics.median(r[0] for r in v):>9.3f}{statistics.median(r[1] for r in v):>11.3f}"
-          f"{max(r[2] for r in v):>13}   " + " ".join(f"{r[0]:.3f}" for r in v))
-a = statistics.median(r[0] for r in runs["btnSearchClick"])
-b = statistics.median(r[0] for r in runs["find"])
-c = statistics.median(r[1] for r in runs["btnSearchClick"])
-print(f"btnSearchClick / find: {a / b:.2f} (whole process: {c / b:.2f})")
+    print(f"{k:<26}{med(k, 0):>9.3f}{med(k, 1):>11.3f}{med(k, 3):>8.2f}{max(r[2] for r in v):>13}   "
+          + " ".join(f"{r[0]:.3f}" for r in v))
+for how in ("offscreen", "shown"):
+    k = "btnSearchClick_" + how
+    print(f"{k} / find: {med(k, 0) / med('find', 0):.2f} (whole process: {med(k, 1) / med('find', 0):.2f}, "
+          f"cpu of the whole process: {med(k, 3) / med('find', 3):.2f})")
 PY
 
 echo "== peak memory with 1,000,000 listed files"
-"$DRIVER" fill 1000000 2>/dev/null
+QT_QPA_PLATFORM=offscreen "$DRIVER" fill 1000000 2>/dev/null
 if [ -d "$BIG_TREE" ]; then
   echo "-- real search of $BIG_TREE"
-  "$DRIVER" search "$BIG_TREE" --runs 1 2>/dev/null
+  QT_QPA_PLATFORM=offscreen "$DRIVER" search "$BIG_TREE" --runs 1 2>/dev/null
 fi
