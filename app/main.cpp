@@ -1,4 +1,5 @@
 // Trawlix: finds files and duplicate files.
+#include <QIcon>
 #include <clocale>
 
 #include "app/Application.h"
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
   trawlix::StartModules();
   trawlix::TApplication app(argc, argv);
   trawlix::InstallGermanQtTranslation(app);
+  app.setWindowIcon(QIcon(QStringLiteral(":/trawlix.svg")));
 
   trawlix::TDialogInteraction dialogs;
   trawlix::TfrmTrawlix frmTrawlix(dialogs);

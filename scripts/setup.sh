@@ -14,7 +14,8 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev
   xdg-utils locales
-  fonts-dejavu-core libxkbcommon-x11-0 libxcb-cursor0
+  fonts-dejavu-core libxkbcommon-x11-0 libxcb-cursor0 libqt6svg6
+  python3 xvfb xdotool x11-utils jdupes desktop-file-utils dpkg-dev
 )
 
 missing=()

@@ -1,0 +1,353 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the Trawlix program in a real X server.
+
+Usage: e2e_tests.py PROGRAM TEST (ctest runs each TEST on its own).
+Each test builds its own tree, starts the program on it with an empty
+settings folder and checks what lands on the disk against tools that this
+project did not write (find, jdupes).
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+from harness import Failure, check  # noqa: E402
+
+
+def make_file(path, data=b""):
+    path = Path(path)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(data)
+    return path
+
+
+def read_settings(session):
+    """The values of the settings file as a dict of texts."""
+    check(session.settings_file.exists(), f"no settings file {session.settings_file}")
+    values = {}
+    for line in session.settings_file.read_text(encoding="utf-8").splitlines():
+        key, sep, value = line.partition("=")
+        if sep:
+            values[key.strip()] = value.strip()
+    return values
+
+
+def centred(width, height):
+    return (harness.SCREEN_WIDTH - width) // 2, (harness.SCREEN_HEIGHT - height) // 2
+
+
+def test_settings(s):
+    """The window's size and the folder come back at the next start."""
+    folder = s.tree / "Ablage" / "Schöne Grüße"
+    make_file(folder / "brief.txt", b"Hallo\n")
+    elsewhere = s.tree / "anderswo"
+    make_file(elsewhere / "nicht hier.txt", b"x")
+    s.settings_file.parent.mkdir(parents=True)
+    s.settings_file.write_text(
+        "[General]\nWinMainTop=5\nWinMainLeft=7\nWinMainHeight=640\nWinMainWidth=820\n"
+        f"LastDir={folder}\n", encoding="utf-8")
+
+    # First run: the stored size, centred whatever top and left say.
+    p = s.start(cwd=elsewhere)
+    x, y, w, h = s.geometry(p.window)
+    check((w, h) == (820, 640), f"window opened with {w} x {h}, stored was 820 x 640")
+    check((x, y) == centred(w, h), f"window at {x}, {y}, centred would be {centred(w, h)}")
+    icon = s.x("xprop", "-id", str(p.window), "_NET_WM_ICON", check_rc=False)
+    check("Icon (" in icon, f"the window has no icon: {icon.strip()}")
+
+    s.x("xdotool", "windowsize", str(p.window), "700", "500")
+    s.wait_for("the window to take its new size", lambda: s.geometry(p.window)[2:] == (700, 500), p)
+    p.wait_idle()
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"Beenden ended the program with code {p.proc.returncode}")
+    stored = read_settings(s)
+    expected = {"WinMainWidth": "700", "WinMainHeight": "500", "WinMainLeft": str(x),
+                "WinMainTop": str(y), "LastDir": str(folder)}
+    for key, value in expected.items():
+        check(stored.get(key) == value, f"settings hold {key}={stored.get(key)!r}, expected {value!r}")
+
+    # Second run: the size stored at the close, centred again.
+    p = s.start(cwd=elsewhere)
+    x, y, w, h = s.geometry(p.window)
+    check((w, h) == (700, 500), f"second start: window {w} x {h}, expected 700 x 500")
+    check((x, y) == centred(w, h), f"second start: window at {x}, {y}, centred would be {centred(w, h)}")
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"Beenden ended the program with code {p.proc.returncode}")
+    stored = read_settings(s)
+    check(stored.get("LastDir") == str(folder),
+          f"after the second run LastDir={stored.get('LastDir')!r}, expected {str(folder)!r}")
+
+
+# -- reading what the program saved -------------------------------------------
+
+TABLE_HEADER = "Verzeichnis\tDatei\tDatum\tGröße in Byte".encode("utf-8")
+
+
+def lines_of(data, what):
+    """The lines of a saved file; every line must end in CR LF."""
+    check(data.endswith(b"\r\n") or not data, f"{what} does not end in CR LF: {data[-20:]!r}")
+    lines = data.split(b"\r\n")[:-1] if data else []
+    for line in lines:
+        check(b"\n" not in line and b"\r" not in line, f"{what} has a line without CR LF: {line!r}")
+    return lines
+
+
+def table_rows(data, fields=4):
+    """The rows of a saved table as tuples of byte fields, after checking
+    its header line."""
+    lines = lines_of(data, "the table file")
+    check(lines and lines[0] == TABLE_HEADER, f"the table's header is {lines[:1]!r}, expected {TABLE_HEADER!r}")
+    rows = [tuple(line.split(b"\t")) for line in lines[1:]]
+    for row in rows:
+        check(len(row) == fields, f"a table row has {len(row)} fields, expected {fields}: {row!r}")
+    return rows
+
+
+def found_by_find(tree, *printf):
+    """What find lists below `tree` (no folders), one entry per file: the
+    path alone, or the fields of `printf` joined by tabs."""
+    fmt = "\\t".join(printf or ("%p",)) + "\\0"
+    out = subprocess.run(["find", str(tree), "-mindepth", "1", "!", "-type", "d", "-printf", fmt],
+                         check=True, capture_output=True).stdout
+    return [e for e in out.split(b"\0") if e]
+
+
+def snapshot(tree):
+    """Every entry below `tree` with its kind and size."""
+    return set(found_by_find(tree, "%p", "%y", "%s"))
+
+
+def search(s, p):
+    """Presses Alt+s and waits for the search to end without a message."""
+    s.keys(p.window, "alt+s")
+    s.expect_no_dialog(p, "the search")
+
+
+SORT_BY_SIZE = 5  # entries of the sort menu: folder, name, extension, date, size
+
+
+def sort_by_size(s, p):
+    s.grid_focus(p)
+    s.context_menu(p, SORT_BY_SIZE)
+    s.expect_no_dialog(p, "sorting by size")
+
+
+def select_row(s, p, row):
+    """Selects data row `row` (1 = the first) by keyboard."""
+    s.grid_focus(p)
+    s.keys(p.window, "ctrl+Home", *(["Down"] * (row - 1)))
+    p.wait_idle()
+
+
+# -- the tests ----------------------------------------------------------------
+
+def test_search(s):
+    """A search lists what find lists; the saved path list equals find's."""
+    t = s.tree
+    make_file(t / "Brief.TXT", b"Sehr geehrte Damen und Herren\n")
+    make_file(t / "leer", b"")
+    make_file(t / "mit Leerzeichen und Ümlaut ä.odt", b"x" * 100)
+    make_file(t / ".versteckt", b"hidden")
+    make_file(t / ".versteckter Ordner" / "innen.txt", b"1")
+    make_file(t / "Alt" / "Älter" / "Ältest" / "tief.dat", os.urandom(5000))
+    make_file(t / "Alt" / "punkt.", b"name ends in a dot")
+    make_file(t / "leerer Ordner" / ".keep", b"")
+    (t / "ganz leer").mkdir()
+    make_file(os.fsencode(t / "Alt") + b"/caf\xe9-latin1.txt", b"not UTF-8 in the name")
+    os.symlink("Brief.TXT", t / "verweis auf Brief")
+    os.symlink("Alt", t / "verweis auf Ordner")  # listed as an entry, not walked
+    os.mkfifo(t / "röhre")
+    out = s.tmp / "out"
+    out.mkdir()
+
+    p = s.start()
+    search(s, p)
+    listed = lines_of(s.save_through_dialog(p, "alt+d", out / "liste.txt"), "the list file")
+    expected = found_by_find(t)
+    check(sorted(listed) == sorted(expected),
+          "the saved list differs from find's:\n  only in the list: "
+          f"{sorted(set(listed) - set(expected))}\n  only in find's: {sorted(set(expected) - set(listed))}"
+          f"\n  {len(listed)} lines, find lists {len(expected)}")
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+
+
+def test_sort(s):
+    """The context menu sorts by size; the saved table is in size order and
+    holds find's paths, sizes and dates."""
+    t = s.tree
+    sizes = [4711, 0, 12, 1000, 999, 12, 100000, 7, 65536, 12]
+    names = []
+    for i, size in enumerate(sizes):
+        path = make_file(t / ("a" if i % 2 else "b") / f"datei{i:02d}.bin", os.urandom(size))
+        names.append(path)
+    big = t / "b" / "riesig.img"
+    with open(big, "wb") as f:
+        f.truncate(5 * 2**30 + 3)  # sparse: 5 GiB and a bit, a ten-digit size
+    # A known time: 31.12.2004 13:45:10 and a midnight, in UTC (the program runs with TZ=UTC).
+    os.utime(names[0], (1104500710, 1104500710))
+    os.utime(names[1], (1104451200, 1104451200))
+    out = s.tmp / "out"
+    out.mkdir()
+
+    p = s.start(extra_env={"TZ": "UTC"})
+    search(s, p)
+    sort_by_size(s, p)
+    rows = table_rows(s.save_through_dialog(p, "alt+t", out / "tabelle.txt"))
+    sizes_listed = [int(r[3]) for r in rows]
+    check(sizes_listed == sorted(sizes_listed), f"the sizes are not in ascending order: {sizes_listed}")
+    for a, b in zip(rows, rows[1:]):
+        if a[3] == b[3]:
+            check((a[0], a[1]) <= (b[0], b[1]), f"rows of equal size not ordered by folder and name: {a}, {b}")
+    got = sorted(r[0] + r[1] + b"\t" + r[3] for r in rows)
+    expected = sorted(found_by_find(t, "%p", "%s"))
+    check(got == expected, f"the table's paths and sizes differ from find's:\n  {got}\n  {expected}")
+    dates = {r[0] + r[1]: r[2] for r in rows}
+    for path, text in ((names[0], b"31.12.2004 13:45:10"), (names[1], b"31.12.2004")):
+        check(dates[os.fsencode(path)] == text, f"{path} shows the date {dates[os.fsencode(path)]!r}, expected {text!r}")
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+
+
+def jdupes_groups(tree, min_size):
+    """jdupes' sets of equal files below `tree` of at least `min_size` bytes."""
+    check(shutil.which("jdupes"), "jdupes is not installed (scripts/setup.sh installs it)")
+    out = subprocess.run(["jdupes", "-r", "-q", str(tree)], check=True, capture_output=True).stdout
+    groups = set()
+    for block in out.split(b"\n\n"):
+        files = frozenset(line for line in block.split(b"\n") if line)
+        if files and os.path.getsize(next(iter(files))) >= min_size:
+            groups.add(files)
+    return groups
+
+
+def test_duplicates(s):
+    """The duplicate view of a tree with real duplicates, saved as a table,
+    reports exactly the groups jdupes finds (sizes of 1000 bytes and more);
+    "Löschen" from its context menu removes the one chosen copy."""
+    t = s.tree
+    a = os.urandom(5000)
+    for path in ("a1.dat", "Kopien/a2.dat", "Kopien/tiefer/a3 kopie.dat"):
+        make_file(t / path, a)
+    b = os.urandom(1000)  # the smallest size that counts
+    make_file(t / "b1.bin", b)
+    make_file(t / "Kopien/b2.bin", b)
+    c = os.urandom(999)  # below the bound: never reported
+    make_file(t / "c1.bin", c)
+    make_file(t / "Kopien/c2.bin", c)
+    d = os.urandom(1 << 20)
+    make_file(t / "gross/d1.iso", d)
+    make_file(t / "gross/d2.iso", d)
+    e = os.urandom(4096)  # same size, one byte different
+    make_file(t / "e1.txt", e)
+    make_file(t / "e2.txt", e[:-1] + bytes([e[-1] ^ 1]))
+    f = os.urandom(2048)  # same size, the same words in another order
+    make_file(t / "f1.txt", f)
+    make_file(t / "f2.txt", f[4:8] + f[:4] + f[8:])
+    make_file(t / "h1.dat", os.urandom(3000))
+    os.link(t / "h1.dat", t / "h2.dat")  # one file under two names
+    for i in range(3):
+        make_file(t / f"leer{i}", b"")
+    out = s.tmp / "out"
+    out.mkdir()
+
+    p = s.start()
+    search(s, p)
+    s.keys(p.window, "alt+z")
+    s.expect_no_dialog(p, "the duplicate scan")
+    rows = table_rows(s.save_through_dialog(p, "alt+t", out / "duplikate.txt"), fields=5)
+    groups = {}
+    for r in rows:
+        groups.setdefault((r[3], r[4]), set()).add(r[0] + r[1])
+    got = {frozenset(g) for g in groups.values()}
+    expected = jdupes_groups(t, 1000)
+    check(got == expected, f"the duplicate view's groups differ from jdupes':\n  ours:   "
+          f"{sorted(sorted(g) for g in got)}\n  jdupes: {sorted(sorted(g) for g in expected)}")
+
+    # Delete one copy of a through the view's context menu.
+    victim = os.fsencode(t / "Kopien/a2.dat")
+    row = next(i for i, r in enumerate(rows, 1) if r[0] + r[1] == victim)
+    before = snapshot(t)
+    select_row(s, p, row)
+    s.keys(p.window, "Menu")
+    p.wait_idle()
+    s.x("xdotool", "key", "Down", "Return")
+    s.expect_no_dialog(p, "Löschen")
+    gone = {e for e in before - snapshot(t)}
+    check([e.split(b"\t")[0] for e in gone] == [victim],
+          f"Löschen on row {row} removed {sorted(gone)}, expected {victim!r} alone")
+    check(snapshot(t) == before - gone, "Löschen changed more than the one file")
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+
+
+def test_delete(s):
+    """The Delete key removes the selected row's file and nothing else; a
+    read-only file and the target of a symbolic link stay."""
+    t = s.tree
+    make_file(t / "erster.txt", os.urandom(10))
+    make_file(t / "zweiter.txt", os.urandom(20))
+    make_file(t / "weg damit.txt", os.urandom(30))
+    make_file(t / "Unterordner" / "vierter.txt", os.urandom(40))
+    readonly = make_file(t / "schreibgeschützt.txt", os.urandom(50))
+    readonly.chmod(0o444)
+    make_file(t / "ziel-der-verknuepfung.dat", os.urandom(60))
+    changed = make_file(t / "danach geändert.txt", os.urandom(70))
+    os.symlink("ziel-der-verknuepfung.dat", t / "verknuepfung")  # size 25
+    out = s.tmp / "out"
+    out.mkdir()
+
+    p = s.start()
+    search(s, p)
+    sort_by_size(s, p)
+    rows = table_rows(s.save_through_dialog(p, "alt+t", out / "vorher.txt"))
+    order = [r[0] + r[1] for r in rows]
+
+    def delete_row_of(name):
+        path = os.fsencode(t / name)
+        before = snapshot(t)
+        select_row(s, p, order.index(path) + 1)
+        s.keys(p.window, "Delete")
+        s.expect_no_dialog(p, f"Delete on {name}")
+        return before, snapshot(t)
+
+    before, after = delete_row_of("weg damit.txt")
+    check({e.split(b"\t")[0] for e in before - after} == {os.fsencode(t / "weg damit.txt")} and after < before,
+          f"Delete removed {sorted(before - after)}, expected the selected file alone")
+    before, after = delete_row_of("schreibgeschützt.txt")
+    check(after == before, f"Delete on a read-only file changed {sorted(before ^ after)}")
+    # Rewritten after the search (same size, new content and time): the row
+    # no longer names the file that was listed, so it stays.
+    changed.write_bytes(os.urandom(70))
+    os.utime(changed, (1104500710, 1104500710))
+    before, after = delete_row_of("danach geändert.txt")
+    check(after == before, f"Delete on a file changed after the search changed {sorted(before ^ after)}")
+    before, after = delete_row_of("verknuepfung")
+    check({e.split(b"\t")[0] for e in before - after} == {os.fsencode(t / "verknuepfung")} and after < before,
+          f"Delete on a symbolic link removed {sorted(before - after)}, expected the link alone")
+
+    rows_after = table_rows(s.save_through_dialog(p, "alt+t", out / "nachher.txt"))
+    check(len(rows_after) == len(rows), f"the table has {len(rows_after)} rows after deleting, {len(rows)} before")
+    for old, new in zip(rows, rows_after):
+        if old[0] + old[1] in (os.fsencode(t / "weg damit.txt"), os.fsencode(t / "verknuepfung")):
+            check(new == (b"",) * 4, f"the row of a deleted file still reads {new!r}")
+        else:
+            check(new == old, f"a row changed from {old!r} to {new!r}")
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+
+
+TESTS = {
+    "settings": test_settings,
+    "search": test_search,
+    "sort": test_sort,
+    "duplicates": test_duplicates,
+    "delete": test_delete,
+}
+
+if __name__ == "__main__":
+    harness.run(TESTS)
