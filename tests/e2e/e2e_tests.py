@@ -19,7 +19,8 @@ from harness import Failure, check  # noqa: E402
 
 
 def make_file(path, data=b""):
-    path = Path(path)
+    # A name given as bytes may hold bytes that are not UTF-8.
+    path = Path(os.fsdecode(path) if isinstance(path, bytes) else path)
     path.parent.mkdir(parents=True, exist_ok=True)
     path.write_bytes(data)
     return path
