@@ -1,9 +1,11 @@
 // The interaction the benchmark drivers give the window: messages are
 // counted (and printed to standard error when asked), nothing is saved or
-// opened.
+// opened. Also the peak-memory reading the drivers print.
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -18,7 +20,9 @@ class TBenchInteraction : public TUserInteraction {
   QString last;
   void ShowMessage(TMsgKind, const QString& text) override { Note("message", text); }
   void ShowErrorBox(const QString& text) override { Note("error", text); }
-  std::optional<std::string> SaveDialog1(const TSaveDialogRequest&) override { return std::nullopt; }
+  std::optional<std::string> SaveDialog1(const TSaveDialogRequest&) override {
+    return std::nullopt;
+  }
   int OpenFile(const std::string&) override { return 31; }
 
  private:
@@ -29,5 +33,14 @@ class TBenchInteraction : public TUserInteraction {
   }
   bool print_;
 };
+
+// The process's peak resident memory so far (VmHWM), in KB.
+inline long HighWaterKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
 
 }  // namespace trawlix::bench

@@ -2,14 +2,35 @@
 // to meet the permission checks that root normally passes over.
 #pragma once
 
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "PermissionOverride.h"
 #include "TempTree.h"
+#include "app/Tx_main.h"
+#include "tree/FileListBox.h"
 
 namespace trawlix::test {
+
+// Runs a search of folder with mask through the window's handler; onFolder
+// runs between folders, when the window lets input through.
+inline void RunSearch(TfrmTrawlix& frm, const std::string& folder, const QString& mask,
+                      const std::function<void()>& onFolder) {
+  frm.FileListBox1->SetDirectory(folder);
+  frm.edtFileMask->setText(mask);
+  QTimer poll;
+  if (onFolder) {
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, onFolder);
+    poll.start();
+  }
+  frm.btnSearchClick(frm.btnSearch);
+}
 
 // Points the per-user settings store at a fresh temporary folder while it
 // lives, and back at the test program's folder afterwards. (Qt's test mode

@@ -60,15 +60,7 @@ class FileCommandTest : public ::testing::Test {
   }
 
   void Search(const std::string& folder, std::function<void()> onFolder = nullptr) {
-    frm.FileListBox1->SetDirectory(folder);
-    frm.edtFileMask->setText(QStringLiteral("*.*"));
-    QTimer poll;
-    if (onFolder) {
-      poll.setInterval(0);
-      QObject::connect(&poll, &QTimer::timeout, onFolder);
-      poll.start();
-    }
-    frm.btnSearchClick(frm.btnSearch);
+    test::RunSearch(frm, folder, QStringLiteral("*.*"), onFolder);
   }
   // Rows are 1-based as in the store. (Not selectRow: it reads the modifier
   // keys a simulated key press may have left behind.)

@@ -1,7 +1,5 @@
-#include "app/Tx_main.h"
-
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +25,7 @@
 #include "RecordingInteraction.h"
 #include "TempTree.h"
 #include "app/DateText.h"
+#include "app/Tx_main.h"
 #include "platform/Paths.h"
 #include "tree/FileListBox.h"
 #include "tree/FolderTree.h"
@@ -57,15 +56,7 @@ class WindowTest : public ::testing::Test {
   // the window lets input through.
   void Search(const std::string& folder, const QString& mask = QStringLiteral("*.*"),
               std::function<void()> onFolder = nullptr) {
-    frm.FileListBox1->SetDirectory(folder);
-    frm.edtFileMask->setText(mask);
-    QTimer poll;
-    if (onFolder) {
-      poll.setInterval(0);
-      QObject::connect(&poll, &QTimer::timeout, onFolder);
-      poll.start();
-    }
-    frm.btnSearchClick(frm.btnSearch);
+    test::RunSearch(frm, folder, mask, onFolder);
   }
 
   std::string Cell(int row, int col) { return frm.Results().CellText(row, col); }
@@ -151,10 +142,10 @@ TEST_F(WindowTest, LayoutNamesParentsAndTexts) {
   EXPECT_EQ(frm.PopupMenu2->actions()[0]->text(), QStringLiteral("Löschen"));
 
   // Tab order.
-  const std::vector<QWidget*> order = {frm.StringGrid1, frm.FilterComboBox1, frm.edtFileMask,
-                                       frm.VirtualExplorerTreeview1, frm.FileListBox1, frm.btnSearch,
-                                       frm.btnSaveTab, frm.btnClose, frm.btnStop, frm.btnFindIdentical,
-                                       frm.btnSaveList};
+  const std::vector<QWidget*> order = {
+      frm.StringGrid1,  frm.FilterComboBox1,  frm.edtFileMask, frm.VirtualExplorerTreeview1,
+      frm.FileListBox1, frm.btnSearch,        frm.btnSaveTab,  frm.btnClose,
+      frm.btnStop,      frm.btnFindIdentical, frm.btnSaveList};
   // Panels, labels and the parts of composite widgets sit in between; the
   // order among the controls is what counts.
   auto listed = [&](QWidget* w) { return std::find(order.begin(), order.end(), w) != order.end(); };
@@ -307,7 +298,8 @@ TEST_F(WindowTest, SortingFewerThanTwoRowsWarnsWithoutTheWaitCursor) {
   tree.createFile("only.txt", "x");
   Search(tree.Root());
   ASSERT_EQ(frm.FileCount(), 1);
-  for (QAction* a : {frm.mnuDirSort, frm.mnuNameSort, frm.mnuExtSort, frm.mnuDateSort, frm.mnuSizeSort}) {
+  for (QAction* a :
+       {frm.mnuDirSort, frm.mnuNameSort, frm.mnuExtSort, frm.mnuDateSort, frm.mnuSizeSort}) {
     ui.messages.clear();
     a->trigger();
     ASSERT_EQ(ui.messages.size(), 1u);
@@ -397,7 +389,8 @@ TEST_F(WindowTest, DuplicateScanWarnsReportsNothingAndSurvivesAVanishedFile) {
 TEST_F(WindowTest, StopDuringTheDuplicateScanKeepsThePairsSoFar) {
   for (int g = 0; g < 3; ++g)
     for (int c = 0; c < 2; ++c)
-      tree.createFile("g" + std::to_string(g) + "/c" + std::to_string(c), std::string(1000 + g, 'a' + g));
+      tree.createFile("g" + std::to_string(g) + "/c" + std::to_string(c),
+                      std::string(1000 + g, 'a' + g));
   Search(tree.Root());
   QTimer stop;
   stop.setInterval(0);
@@ -415,7 +408,8 @@ TEST_F(WindowTest, StopDuringTheDuplicateScanKeepsThePairsSoFar) {
 class StopTest : public WindowTest {
  protected:
   StopTest() {
-    for (int i = 0; i < 6; ++i) tree.createFile(std::string("d").append(std::to_string(i)).append("/f.txt"), "1234");
+    for (int i = 0; i < 6; ++i)
+      tree.createFile(std::string("d").append(std::to_string(i)).append("/f.txt"), "1234");
   }
 };
 
@@ -510,10 +504,13 @@ namespace {
 class SelectionTest : public WindowTest {
  protected:
   // Moves the tree as a click would; the window follows its change event.
-  void SelectInTree(const std::string& path) { ASSERT_TRUE(frm.VirtualExplorerTreeview1->SelectPath(path)); }
+  void SelectInTree(const std::string& path) {
+    ASSERT_TRUE(frm.VirtualExplorerTreeview1->SelectPath(path));
+  }
   std::vector<std::string> Listed() {
     std::vector<std::string> names;
-    for (int i = 0; i < frm.FileListBox1->Count(); ++i) names.push_back(frm.FileListBox1->Entry(i).name);
+    for (int i = 0; i < frm.FileListBox1->Count(); ++i)
+      names.push_back(frm.FileListBox1->Entry(i).name);
     return names;
   }
   // Chooses a filter entry as the drop-down does.
@@ -578,9 +575,9 @@ TEST_F(SelectionTest, TreeMovesTheFileListAndResetsTheMaskField) {
 
 TEST_F(SelectionTest, ChoosingAFilterEntrySetsTheListsMaskAndPutsItBackAfterTyping) {
   const char* entries[][2] = {
-      {"Alle Dateien (*.*)", "*.*"},         {"temporäre Dateien (*.tmp)", "*.tmp"},
-      {"Word-Dokumente (*.doc)", "*.doc"},   {"Textdateien (*.txt)", "*.txt"},
-      {"C-Sourcen (*.c)", "*.c"},            {"Pascal-Sourcen (*.pas)", "*.pas"},
+      {"Alle Dateien (*.*)", "*.*"},       {"temporäre Dateien (*.tmp)", "*.tmp"},
+      {"Word-Dokumente (*.doc)", "*.doc"}, {"Textdateien (*.txt)", "*.txt"},
+      {"C-Sourcen (*.c)", "*.c"},          {"Pascal-Sourcen (*.pas)", "*.pas"},
       {"Programme (*.exe)", "*.exe"},
   };
   ASSERT_EQ(frm.FilterComboBox1->count(), 7);
@@ -691,7 +688,8 @@ TEST_F(SelectionTest, FoldersWithSemicolonsAndBlanksAreSearchedAsTheyAre) {
 // A picked name is one exact name: ";" does not split it, "*" and "?" are
 // no wildcards, and blanks stay. Typed text keeps the mask rules.
 TEST_F(SelectionTest, PickedNamesAreSearchedExactlyAndTypedTextAsMasks) {
-  for (const char* n : {"a;b.txt", "a", "b.txt", "Bericht*", "Bericht1", "was?", "wasd", " rand ", "rand"})
+  for (const char* n :
+       {"a;b.txt", "a", "b.txt", "Bericht*", "Bericht1", "was?", "wasd", " rand ", "rand"})
     tree.createFile(n, "x");
   tree.createFile("sub/a;b.txt", "yy");
   SelectInTree(tree.Root());
@@ -702,7 +700,8 @@ TEST_F(SelectionTest, PickedNamesAreSearchedExactlyAndTypedTextAsMasks) {
   };
   auto found = [&] {
     std::set<std::string> names;
-    for (int r = 1; r <= frm.FileCount(); ++r) names.insert(Cell(r, 0).substr(tree.Root().size()) + Cell(r, 1));
+    for (int r = 1; r <= frm.FileCount(); ++r)
+      names.insert(Cell(r, 0).substr(tree.Root().size()) + Cell(r, 1));
     return names;
   };
   pick("a;b.txt");
@@ -751,7 +750,9 @@ class StartTest : public ::testing::Test {
  protected:
   std::unique_ptr<TfrmTrawlix> Start() { return std::make_unique<TfrmTrawlix>(ui); }
   void WriteStore(const std::string& values) { store.Write("[General]\n" + values); }
-  QSettings Stored() { return QSettings(QString::fromStdString(store.ConfPath()), QSettings::IniFormat); }
+  QSettings Stored() {
+    return QSettings(QString::fromStdString(store.ConfPath()), QSettings::IniFormat);
+  }
   static QPoint Centred(TfrmTrawlix& frm) {
     return CentredTopLeft(frm.screen()->geometry(), frm.frameGeometry().size());
   }
@@ -794,8 +795,10 @@ TEST_F(StartTest, StoredFolderMovesTheTreeAndTheListOnlyWhenItIsAFolder) {
     test::StoreFolder own;
     ui.messages.clear();
     // Top and left far off the screen: the window opens centred all the same.
-    own.Write("[General]\nWinMainTop=5000\nWinMainLeft=-7000\nWinMainHeight=500\nWinMainWidth=700\nLastDir=" +
-              c.lastDir + "\n");
+    own.Write(
+        "[General]\nWinMainTop=5000\nWinMainLeft=-7000\nWinMainHeight=500\nWinMainWidth="
+        "700\nLastDir=" +
+        c.lastDir + "\n");
     auto frm = Start();
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(frm->size(), QSize(700, 500));
@@ -830,12 +833,14 @@ TEST_F(StartTest, VanishedCurrentFolderListsNothingAndSearchesNothing) {
 
 TEST_F(StartTest, MissingWinMainTopStopsTheRead) {
   tree.createDir("kept");
-  WriteStore("WinMainLeft=10\nWinMainHeight=500\nWinMainWidth=700\nLastDir=" + tree.Path("kept") + "\n");
+  WriteStore("WinMainLeft=10\nWinMainHeight=500\nWinMainWidth=700\nLastDir=" + tree.Path("kept") +
+             "\n");
   auto frm = Start();
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_FALSE(ui.messages[0].errorBox);
   EXPECT_EQ(ui.messages[0].kind, TMsgKind::Error);
-  EXPECT_EQ(ui.messages[0].text, QStringLiteral("FEHLER:  Die Einstellungen können nicht gelesen werden."));
+  EXPECT_EQ(ui.messages[0].text,
+            QStringLiteral("FEHLER:  Die Einstellungen können nicht gelesen werden."));
   EXPECT_EQ(frm->size(), QSize(600, 600));
   EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), "");
   EXPECT_EQ(frm->FileListBox1->Directory(), GetCurrentDir());
@@ -923,7 +928,8 @@ TEST_F(StartTest, StoreThatCannotBeWrittenIsToldAndTheWindowStillCloses) {
   EXPECT_FALSE(frm->isVisible());
   EXPECT_EQ(frm->Finder(), nullptr);
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, QStringLiteral("FEHLER:  Die Einstellungen können nicht gespeichert werden."));
+  EXPECT_EQ(ui.messages[0].text,
+            QStringLiteral("FEHLER:  Die Einstellungen können nicht gespeichert werden."));
 }
 
 }  // namespace

@@ -41,13 +41,7 @@ using namespace trawlix;
 
 using QuietInteraction = bench::TBenchInteraction;
 
-long HighWaterKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return 0;
-}
+using bench::HighWaterKb;
 
 std::string DateKey(int32_t packed) {
   TDateTimeFields f;
