@@ -33,17 +33,24 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# German locale for the C library (tests switch to it; the program's date texts
-# follow the user's locale).
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+# German locales for the C library, UTF-8 and Latin-1, each generated when it
+# is missing (tests switch to both; the program's date texts follow the user's
+# locale).
+want_locales=()
+locale -a 2>/dev/null | grep -qix 'de_DE\.utf8' || want_locales+=("de_DE.UTF-8 UTF-8")
+locale -a 2>/dev/null | grep -qix 'de_DE\.iso88591' || want_locales+=("de_DE ISO-8859-1")
+if ((${#want_locales[@]})); then
   SUDO=""
   if [[ $(id -u) -ne 0 ]]; then SUDO="sudo"; fi
-  if [[ -f /etc/locale.gen ]]; then
-    $SUDO sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-    grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
-    grep -q '^de_DE ISO-8859-1' /etc/locale.gen || echo 'de_DE ISO-8859-1' | $SUDO tee -a /etc/locale.gen >/dev/null
-    $SUDO locale-gen >/dev/null
+  if [[ ! -f /etc/locale.gen ]]; then
+    echo "Cannot generate ${want_locales[*]}: no /etc/locale.gen (Debian package locales)" >&2
+    exit 1
   fi
+  for entry in "${want_locales[@]}"; do
+    $SUDO sed -i "s/^# *\(${entry}\)\$/\1/" /etc/locale.gen
+    grep -qx "${entry}" /etc/locale.gen || echo "${entry}" | $SUDO tee -a /etc/locale.gen >/dev/null
+  done
+  $SUDO locale-gen >/dev/null
 fi
 
 EXTRA=()

@@ -11,13 +11,14 @@
 #include <string>
 
 #include "AppTestSupport.h"
+#include "TestLocale.h"
 
 int main(int argc, char** argv) {
+  trawlix::test::UseTestLocale();
   ::testing::InitGoogleTest(&argc, argv);
   // Test discovery runs without the test environment; it needs no window.
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
 
-  std::setlocale(LC_ALL, "");
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   std::string runtime = (std::filesystem::temp_directory_path() / "trawlix-xdg-XXXXXX").string();
   if (mkdtemp(runtime.data())) setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);

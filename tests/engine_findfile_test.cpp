@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
@@ -10,7 +11,9 @@
 #include <set>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <sys/mount.h>
 #include <sys/statfs.h>
 
@@ -488,25 +491,61 @@ TEST(FinderBadInput, DeepTreesOddNamesAndOddTexts) {
     };
     EXPECT_NO_THROW(g.Execute()) << loc;
     EXPECT_FALSE(g.Busy());
+    // No piece at all gives no folder; a bare prefix names the current
+    // folder, once however often it is named.
+    const std::string text(loc);
+    EXPECT_EQ(n, text.find_first_of("<>") == std::string::npos ? 0 : 1) << loc;
   }
 }
 
 TEST(FinderBadInput, PathsTooLongForTheSystemYieldNothing) {
   TempTree t;
-  // A chain of folders whose full path grows beyond what the system takes.
-  std::string rel;
+  // A chain of folders, made relative to each other, whose full path grows
+  // beyond what the system takes; a file in every folder.
   const std::string part(200, 'p');
+  std::set<std::string> reachable;
+  std::string path = t.Root();
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  int beyond = 0;
   for (int i = 0; i < 25; ++i) {
-    rel += part + "/";
-    ASSERT_EQ(::mkdir(t.Path(rel).c_str(), 0755) == 0 || errno == ENAMETOOLONG, true);
-    if (t.Path(rel).size() > 4096) break;
+    ASSERT_EQ(::mkdirat(fd, part.c_str(), 0755), 0);
+    const int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_GE(fd = next, 0);
+    path += part + "/";
+    const int file = ::openat(fd, "f.txt", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(file, 0);
+    ::close(file);
+    if (path.size() < PATH_MAX)
+      reachable.insert(path + "f.txt");
+    else
+      ++beyond;
   }
+  ::close(fd);
+  ASSERT_GT(beyond, 2);
   TFindFile f;
+  Recorder rec;
+  rec.Attach(f);
   f.Criteria().Files().SetLocation(t.Root());
+  f.Criteria().Files().SetFileName("f.txt");
   int folders = 0;
   f.OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore&) { ++folders; };
   EXPECT_NO_THROW(f.Execute());
-  EXPECT_GT(folders, 10);
+  EXPECT_EQ(rec.Matches(), reachable);
+  // The first folder beyond the limit is still announced; it yields nothing,
+  // so its subfolders are never reached.
+  EXPECT_EQ(folders, 1 + static_cast<int>(reachable.size()) + 1);
+  // The tree is removed from the bottom up, the way it was made.
+  fd = ::open(t.Root().c_str(), O_RDONLY | O_DIRECTORY);
+  std::vector<int> fds{fd};
+  for (int i = 0; i < 25; ++i) fds.push_back(::openat(fds.back(), part.c_str(), O_RDONLY | O_DIRECTORY));
+  for (int i = 25; i > 0; --i) {
+    ::unlinkat(fds[i], "f.txt", 0);
+    ::close(fds[i]);
+    ::unlinkat(fds[i - 1], part.c_str(), AT_REMOVEDIR);
+  }
+  ::close(fd);
 }
 
 // A folder swapped for a symbolic link after its parent was listed is not

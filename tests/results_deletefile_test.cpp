@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,71 @@ TEST_F(DeleteTest, RefusesAnEntryThatIsNoLongerTheListedFile) {
     ::chmod(path.c_str(), 0644);
     ::rmdir(path.c_str());
     ::unlink(path.c_str());
+  }
+}
+
+// Each part of the listed identity on its own decides: a row whose listed
+// device, inode, size or time differs from the entry's by one field keeps
+// the file. The other fields agree, so no other check can refuse it.
+TEST_F(DeleteTest, EachFieldOfTheIdentityAloneRefuses) {
+  const struct {
+    const char* what;
+    void (*change)(TFileIdentity&);
+  } cases[] = {
+      {"only the size", [](TFileIdentity& id) { ++id.Size; }},
+      {"only the device", [](TFileIdentity& id) { id.Device ^= 1; }},
+      {"only the inode", [](TFileIdentity& id) { ++id.Inode; }},
+      {"only the time of the last write", [](TFileIdentity& id) { ++id.LastWrite; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = tree.createFile("f.bin", "abcdef", 1100000000);
+    test::ListFile(store, 1, path);
+    TFileIdentity listed;
+    ASSERT_TRUE(store.Identity(1, listed));
+    TEntryState now;
+    ASSERT_TRUE(ReadEntryState(path, now));
+    EXPECT_TRUE(IsListedFile(now, listed));
+    c.change(listed);
+    EXPECT_FALSE(IsListedFile(now, listed));
+    const std::string folder(store.Folder(1)), name(store.Name(1));
+    store.SetRow(1, folder, name, store.Time(1), listed);
+    EXPECT_FALSE(DeleteListedFile(store, 1));
+    EXPECT_TRUE(Exists(path));
+  }
+  // The size of the file itself changed, its time set back as listed.
+  const std::string path = tree.createFile("g.bin", "abcdef", 1100000000);
+  test::ListFile(store, 2, path);
+  ASSERT_EQ(::truncate(path.c_str(), 5), 0);
+  const struct timespec times[2] = {{1100000000, 0}, {1100000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  EXPECT_FALSE(DeleteListedFile(store, 2));
+  EXPECT_TRUE(Exists(path));
+}
+
+// Names are bytes: a tab, a newline, bytes that are not UTF-8 and a name
+// that differs from its neighbour only there all delete the one listed.
+TEST_F(DeleteTest, NamesWithStrayBytesDeleteThemselvesAndNotTheLookAlike) {
+  const struct {
+    const char* what;
+    std::string name, decoy;
+  } cases[] = {
+      {"Latin-1 byte", "caf\xE9.txt", "caf\xC3\xA9.txt"},
+      {"invalid byte", "a\xFF\xFE", "a??"},
+      {"tab", "a\tb", "a b"},
+      {"newline", "zeile\nzwei", "zeile"},
+      {"trailing newline", "ende\n", "ende"},
+      {"carriage return", "x\r", "x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string victim = tree.createFile("s/" + c.name, "same bytes", 1100000000);
+    const std::string decoy = tree.createFile("s/" + c.decoy, "same bytes", 1100000000);
+    test::ListFile(store, 1, victim);
+    EXPECT_TRUE(DeleteListedFile(store, 1));
+    EXPECT_FALSE(Exists(victim));
+    EXPECT_TRUE(Exists(decoy));
+    ::unlink(decoy.c_str());
   }
 }
 

@@ -2,6 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -84,6 +88,75 @@ TEST(Checksum, XorOfLittleEndianWordsNegatedWhenNegative) {
   } catch (const EInOutError& e) {
     EXPECT_EQ(e.ErrorCode(), 2);
     EXPECT_STREQ(e.what(), "Datei nicht gefunden");
+  }
+}
+
+// The checksums of files as an independent few lines of Python compute them
+// (tests/xorsum.py), one per path.
+std::vector<std::string> OracleChecksums(const std::vector<std::string>& paths) {
+  std::string command = "python3 " TRAWLIX_TESTS_DIR "/xorsum.py";
+  for (const std::string& p : paths) command += " '" + p + "'";
+  std::vector<std::string> sums;
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return sums;
+  char line[64];
+  while (std::fgets(line, sizeof line, pipe)) sums.emplace_back(line, std::strcspn(line, "\n"));
+  EXPECT_EQ(::pclose(pipe), 0) << command;
+  return sums;
+}
+
+std::string RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(rng());
+  return s;
+}
+
+// Files of several read blocks (128 KiB) and lengths that end inside a
+// word: the checksum of FileChecksum and the one the scan shows both agree
+// with the independent computation.
+TEST_F(DuplicateScan, ChecksumsOfLongAndOddFilesAgreeWithAnIndependentComputation) {
+  const size_t block = 128 * 1024;
+  const size_t sizes[] = {block - 1, block + 1, 3 * block, 3 * block + 1, 3 * block + 2, 3 * block + 3,
+                          5 * block + 7, 1000, 1001};
+  std::vector<std::string> rels, paths;
+  unsigned seed = 1;
+  for (const size_t size : sizes) {
+    const std::string bytes = RandomBytes(size, seed++);
+    for (const char* copy : {"a", "b"}) {
+      rels.push_back(std::string(copy) + "/" + std::to_string(size));
+      tree.createFile(rels.back(), bytes);
+    }
+    paths.push_back(tree.Path(rels.back()));
+  }
+  const std::vector<std::string> expected = OracleChecksums(paths);
+  ASSERT_EQ(expected.size(), std::size(sizes));
+  for (size_t i = 0; i < paths.size(); ++i)
+    EXPECT_EQ(std::to_string(FileChecksum(paths[i])), expected[i]) << paths[i];
+
+  List(rels);
+  ASSERT_EQ(Scan().Lines, 2 * static_cast<int>(std::size(sizes)));
+  for (int r = 1; r <= store.FileCount(); ++r) {
+    const std::string size(store.Name(r));
+    const size_t i = std::find(std::begin(sizes), std::end(sizes), std::stoul(size)) - std::begin(sizes);
+    EXPECT_EQ(store.CellText(r, TRowStore::colCrc), expected[i]) << size;
+  }
+}
+
+// Checksums of names that hold tabs, newlines and bytes that are not UTF-8
+// are those of the named file, not of a look-alike beside it.
+TEST(Checksum, NamesWithStrayBytesReadTheirOwnFile) {
+  test::TempTree tree;
+  const std::pair<std::string, std::string> names[] = {
+      {"caf\xE9", "caf\xC3\xA9"}, {"a\tb", "a b"}, {"zeile\n", "zeile"}, {"\xFF\xFE", "??"}};
+  unsigned seed = 100;
+  for (const auto& [name, decoy] : names) {
+    const std::string path = tree.createFile(name, RandomBytes(4000, seed++));
+    const std::string other = tree.createFile(decoy, RandomBytes(4000, seed++));
+    const std::vector<std::string> sums = OracleChecksums({path, other});
+    ASSERT_EQ(sums.size(), 2u);
+    ASSERT_NE(sums[0], sums[1]);
+    EXPECT_EQ(std::to_string(FileChecksum(path)), sums[0]);
   }
 }
 

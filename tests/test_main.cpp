@@ -1,10 +1,10 @@
 // Test entry point for the tests that need no window.
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include "TestLocale.h"
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
+  trawlix::test::UseTestLocale();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
