@@ -7,15 +7,19 @@ settings folder and checks what lands on the disk against tools that this
 project did not write (find, jdupes).
 """
 
+import hashlib
 import os
 import shutil
+import stat
 import subprocess
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
 import harness  # noqa: E402
 from harness import Failure, check  # noqa: E402
+from xorsum import xorsum  # noqa: E402
 
 
 def make_file(path, data=b""):
@@ -268,6 +272,10 @@ def test_duplicates(s):
     expected = jdupes_groups(t, 1000)
     check(got == expected, f"the duplicate view's groups differ from jdupes':\n  ours:   "
           f"{sorted(sorted(g) for g in got)}\n  jdupes: {sorted(sorted(g) for g in expected)}")
+    for r in rows:
+        path = r[0] + r[1]
+        check(int(r[4]) == xorsum(path), f"{path!r} shows the checksum {r[4]!r}, "
+              f"computed apart it is {xorsum(path)}")
 
     # Delete one copy of a through the view's context menu.
     victim = os.fsencode(t / "Kopien/a2.dat")
@@ -342,12 +350,85 @@ def test_delete(s):
     check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
 
 
+def state_of(root, skip=()):
+    """Every entry below `root` (names not in `skip` at its top) with its
+    kind, mode, size, time of last write, time of last change and the digest
+    of its bytes. The time of last access is left out: the duplicate scan
+    must read the files."""
+    entries = {}
+    for folder, dirs, files in os.walk(os.fsencode(root)):
+        if folder == os.fsencode(root):
+            dirs[:] = [d for d in dirs if d not in skip]
+            files = [f for f in files if f not in skip]
+        for name in dirs + files:
+            path = os.path.join(folder, name)
+            st = os.lstat(path)
+            digest = None
+            if stat.S_ISREG(st.st_mode):
+                with open(path, "rb") as f:
+                    digest = hashlib.sha256(f.read()).hexdigest()
+            entries[path] = (st.st_mode, st.st_size, st.st_mtime_ns, st.st_ctime_ns, digest)
+    return entries
+
+
+def test_untouched(s):
+    """Searching, sorting, the duplicate scan and saving change no file's
+    bytes or times and create nothing but the files named in the save
+    dialog. Started in a folder whose name is not UTF-8, the dialog saves a
+    typed name without an extension there as typed, and replaces an existing
+    file without a question."""
+    home = os.fsencode(s.tree) + b"/Ablage caf\xe9"
+    t = Path(os.fsdecode(home))
+    copy = os.urandom(3000)
+    for name in (b"a.dat", b"Kopie/a.dat", b"Kopie/ vorn und hinten .dat", b"ung\xfcltig.dat"):
+        make_file(home + b"/" + name, copy)
+    make_file(t / "anders.dat", os.urandom(3000))
+    make_file(t / "klein.txt", b"klein")
+    ro = make_file(t / "nur lesen.txt", os.urandom(2000))
+    ro.chmod(0o444)
+    os.symlink("a.dat", t / "verweis")
+    os.mkfifo(t / "röhre")
+    old = make_file(s.tmp / "out" / "alt.txt", b"was vorher hier stand\r\n")
+    os.utime(t, (1104500710, 1104500710))
+    # Not looked at: the runtime folder, the harness's logs, and the settings
+    # folder (the program's own store, and the file in which Qt's save dialog
+    # keeps the folders it visited).
+    skip = {b"runtime", b"config", b"program-1.log", b"xvfb.log"}
+    before = state_of(s.tmp, skip)
+
+    p = s.start(cwd=t)
+    search(s, p)
+    sort_by_size(s, p)
+    s.keys(p.window, "alt+z")
+    s.expect_no_dialog(p, "the duplicate scan")
+    # A name typed without a folder lands in the dialog's folder, the one the
+    # program started in, whose name is not UTF-8; no extension is added.
+    table = table_rows(s.save_through_dialog(p, "alt+t", home + b"/ergebnis", typed="ergebnis"), fields=5)
+    check(len(table) == 6, f"the duplicate view has {len(table)} rows, expected 6: {table}")
+    lines_of(s.save_through_dialog(p, "alt+d", old, replaces=True), "the replaced list file")
+    after = state_of(s.tmp, skip)
+
+    named = {home + b"/ergebnis", os.fsencode(old)}
+    created = sorted(set(after) - set(before) - named)
+    check(not created, f"the program created {created}")
+    gone = sorted(set(before) - set(after))
+    check(not gone, f"the program removed {gone}")
+    # The folders of the named targets change as the targets are written.
+    folders = {os.path.dirname(n) for n in named}
+    changed = sorted(path for path in before
+                     if path not in named | folders and before[path] != after[path])
+    check(not changed, "the program changed " + ", ".join(f"{c!r}: {before[c]} -> {after[c]}" for c in changed))
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+
+
 TESTS = {
     "settings": test_settings,
     "search": test_search,
     "sort": test_sort,
     "duplicates": test_duplicates,
     "delete": test_delete,
+    "untouched": test_untouched,
 }
 
 if __name__ == "__main__":

@@ -383,25 +383,32 @@ class Session:
                       lambda: not self.find_windows(title), program)
         program.wait_idle()
 
-    def save_through_dialog(self, program, accelerator, target):
-        """Presses the accelerator of a save button, types `target` into the
-        save dialog and presses Return; returns once the file is written."""
-        target = Path(target)
-        check(not target.exists(), f"{target} exists before saving")
+    def save_through_dialog(self, program, accelerator, target, typed=None, replaces=False):
+        """Presses the accelerator of a save button, types `typed` (default:
+        the full path of `target`) into the save dialog and presses Return;
+        returns the bytes of `target` once the file is written. The target
+        must not exist unless `replaces` says it does; a target that is
+        replaced must be replaced without a question."""
+        target = Path(os.fsdecode(target) if isinstance(target, bytes) else target)
+        check(target.exists() == replaces,
+              f"{target} {'does not exist' if replaces else 'exists'} before saving")
+        old = target.read_bytes() if replaces else None
         self.keys(program.window, accelerator)
         dialog = self.wait_for(f"the save dialog after {accelerator}",
                                lambda: [w for w, t in self.dialogs(program)
                                         if t not in MESSAGE_TITLES], program)[0]
         program.wait_idle()
         self.keys(dialog, "ctrl+a")
-        self.type_text(str(target))
+        self.type_text(str(target) if typed is None else typed)
         self.keys(dialog, "Return")
         self.wait_for("the save dialog to close",
                       lambda: dialog not in [w for w, _ in self.visible_windows()], program)
         program.wait_idle()
         self.expect_no_dialog(program, f"saving to {target}")
         check(target.exists(), f"the program wrote no file {target}")
-        return target.read_bytes()
+        data = target.read_bytes()
+        check(old is None or data != old, f"the program left {target} as it was")
+        return data
 
     def grid_focus(self, program):
         """Clicks the empty lower part of the result table, which gives it
