@@ -18,6 +18,7 @@
 #include <QTableView>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "app/Formatting.h"
 #include "platform/Paths.h"
@@ -113,7 +114,8 @@ QPoint CentredTopLeft(const QRect& screen, const QSize& window) {
                 screen.y() + (screen.height() - window.height()) / 2);
 }
 
-TfrmTrawlix::TfrmTrawlix(TUserInteraction& ui, QWidget* parent) : QWidget(parent), ui_(ui) {
+TfrmTrawlix::TfrmTrawlix(TUserInteraction& ui, QWidget* parent, std::string startFolder)
+    : QWidget(parent), ui_(ui), startFolder_(std::move(startFolder)) {
   setObjectName(QStringLiteral("frmTrawlix"));
   setWindowTitle(QStringLiteral("Vendrel-Tools: Dateien suchen"));
   // The control sizes are laid out for a small dialog font (about 8 points).
@@ -270,8 +272,11 @@ void TfrmTrawlix::FormCreate(QObject*) {
   const QScreen* s = screen();
   const QSize available = s ? s->availableGeometry().size() : QSize(kDesignClientWidth, kDesignClientHeight);
   resize(BoundedWindowSize(options_->WinMainWidth, options_->WinMainHeight, available));
-  if (!options_->LastDir.empty() && DirectoryExists(options_->LastDir))
-    VirtualExplorerTreeview1->SelectPath(options_->LastDir);  // the change event moves the file list
+  // The change event moves the file list. A start folder the tree cannot
+  // show (one below a hidden folder) leaves the stored one in charge.
+  startedInFolder_ = !startFolder_.empty() && VirtualExplorerTreeview1->SelectPath(startFolder_);
+  if (!startedInFolder_ && !options_->LastDir.empty() && DirectoryExists(options_->LastDir))
+    VirtualExplorerTreeview1->SelectPath(options_->LastDir);
 
   results_->SetHeaderText(TResultTable::colFolder, QStringLiteral("Verzeichnis"));
   results_->SetHeaderText(TResultTable::colName, QStringLiteral("Datei"));
