@@ -360,13 +360,16 @@ def close_and_read_last_dir(s, p):
 def test_folder_argument(s):
     """`trawlix FOLDER` starts there whatever the settings hold: the tree
     selects it and the first search searches it. A path that names no
-    folder is told on standard error and the stored folder is used."""
+    folder, or one the tree cannot show, is told on standard error and the
+    stored folder is used."""
     given = s.home / "Meine Dokumente"
     make_file(given / "Brief an Jürgen.odt", b"x" * 10)
     make_file(given / "Steuer" / "2025.pdf", b"y" * 20)
     stored = s.tree / "gespeichert"
     make_file(stored / "alt.txt", b"z")
     plain = make_file(s.tree / "datei.txt", b"keine Ordner")
+    hidden = s.home / ".versteckt"  # a folder the tree does not show
+    hidden.mkdir()
     out = s.tmp / "out"
     out.mkdir()
 
@@ -380,7 +383,8 @@ def test_folder_argument(s):
           f"the tree's selection at the close was {read_settings(s).get('LastDir')!r}, expected {str(given)!r}")
 
     for arg, message in ((plain, f"trawlix: „{plain}“ ist kein Verzeichnis."),
-                         (s.tree / "fehlt", f"trawlix: „{s.tree / 'fehlt'}“ gibt es nicht.")):
+                         (s.tree / "fehlt", f"trawlix: „{s.tree / 'fehlt'}“ gibt es nicht."),
+                         (hidden, f"trawlix: „{hidden}“ kann im Verzeichnisbaum nicht gezeigt werden.")):
         write_settings(s, stored)
         p = s.start(args=[arg])
         check(message in p.output(), f"started with {arg}: the program said {p.output()!r}, expected {message!r}")
