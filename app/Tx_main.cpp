@@ -386,7 +386,7 @@ void TfrmTrawlix::showEvent(QShowEvent* event) {
   move(topLeft);
   // The tree was moved before it had its final size.
   const QModelIndex folder = VirtualExplorerTreeview1->currentIndex();
-  if (folder.isValid()) VirtualExplorerTreeview1->scrollTo(folder);
+  if (folder.isValid()) VirtualExplorerTreeview1->scrollTo(folder, QAbstractItemView::PositionAtCenter);
 }
 
 void TfrmTrawlix::closeEvent(QCloseEvent* event) {

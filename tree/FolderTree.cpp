@@ -233,7 +233,7 @@ bool TFolderTree::SelectPath(const std::string& path, TSelectMode mode) {
   if (mode != TSelectMode::Return) expand(index);
   changeRaised_ = false;
   selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  scrollTo(index);
+  scrollTo(index, mode == TSelectMode::Return ? EnsureVisible : PositionAtCenter);
   if (mode == TSelectMode::Move) setFocus(Qt::OtherFocusReason);
   // Moving to the folder that is already selected changes no selection; the
   // caller still hears of the move.
