@@ -308,11 +308,19 @@ def test_delete(s):
     rows = table_rows(s.save_through_dialog(p, "alt+t", out / "vorher.txt"))
     order = [r[0] + r[1] for r in rows]
 
-    def delete_row_of(name):
+    # Right after the sort no row is highlighted: Delete removes nothing.
+    before = snapshot(t)
+    s.keys(p.window, "Delete")
+    s.expect_no_dialog(p, "Delete with no highlighted row")
+    check(snapshot(t) == before, f"Delete with no highlighted row changed {sorted(before ^ snapshot(t))}")
+
+    def delete_row_of(name, refusal=None):
         path = os.fsencode(t / name)
         before = snapshot(t)
         select_row(s, p, order.index(path) + 1)
         s.keys(p.window, "Delete")
+        if refusal:
+            s.answer_message(p, refusal)
         s.expect_no_dialog(p, f"Delete on {name}")
         return before, snapshot(t)
 
@@ -322,10 +330,11 @@ def test_delete(s):
     before, after = delete_row_of("schreibgeschützt.txt")
     check(after == before, f"Delete on a read-only file changed {sorted(before ^ after)}")
     # Rewritten after the search (same size, new content and time): the row
-    # no longer names the file that was listed, so it stays.
+    # no longer names the file that was listed, so it stays, and a message
+    # says why.
     changed.write_bytes(os.urandom(70))
     os.utime(changed, (1104500710, 1104500710))
-    before, after = delete_row_of("danach geändert.txt")
+    before, after = delete_row_of("danach geändert.txt", refusal="Fehler")
     check(after == before, f"Delete on a file changed after the search changed {sorted(before ^ after)}")
     before, after = delete_row_of("verknuepfung")
     check({e.split(b"\t")[0] for e in before - after} == {os.fsencode(t / "verknuepfung")} and after < before,
