@@ -208,7 +208,7 @@ std::string StartFolderError(const std::string& folder) {
 }
 
 std::string StartFolderNotShownError(const std::string& folder) {
-  return "trawlix: \u201E" + folder + "\u201C kann im Verzeichnisbaum nicht gezeigt werden.\n";
+  return "trawlix: \u201E" + folder + "\u201C kann nicht ge\u00F6ffnet werden.\n";
 }
 
 }  // namespace trawlix

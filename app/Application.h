@@ -97,7 +97,8 @@ std::string UsageText();
 // program starts without it.
 std::string StartFolderError(const std::string& folder);
 
-// The German line for a folder that exists but cannot be shown in the tree.
+// The German line for a folder that exists but that the window could not
+// move to (the file list cannot open it; its error box has said why).
 std::string StartFolderNotShownError(const std::string& folder);
 
 }  // namespace trawlix

@@ -1,6 +1,7 @@
 // The command line: what ParseCommandLine makes of the arguments, the
 // complaint about a folder argument that names no folder, and the window
 // started in a given folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,7 +118,8 @@ class StartFolderTest : public ::testing::Test {
     tree.createFile("gespeichert/alt.txt", "1");
     tree.createFile("gegeben/eins.txt", "22");
     tree.createFile("gegeben/unten/zwei.txt", "333");
-    tree.createFile(".verborgen/innen/drei.txt", "4444");
+    tree.createFile(".verborgen/innen/eins.txt", "4444");  // shown while it is given
+    tree.createFile(".verborgen/innen/unten/zwei.txt", "55555");
     ::symlink("gegeben", tree.Path("verweis").c_str());
     store.Write("[General]\nWinMainTop=0\nWinMainLeft=0\nWinMainHeight=600\nWinMainWidth=800\nLastDir=" +
                 tree.Path("gespeichert") + "\n");
@@ -140,6 +142,7 @@ TEST_F(StartFolderTest, GivenFolderComesBeforeTheStoredOne) {
       {tree.Path("gegeben/"), tree.Path("gegeben")},
       {tree.Path("gegeben/unten/.."), tree.Path("gegeben")},
       {tree.Path("verweis"), tree.Path("verweis")},  // a link stays as written
+      {tree.Path(".verborgen/innen"), tree.Path(".verborgen/innen")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.given);
@@ -159,15 +162,25 @@ TEST_F(StartFolderTest, GivenFolderComesBeforeTheStoredOne) {
   }
 }
 
-TEST_F(StartFolderTest, FolderTheTreeCannotShowLeavesTheStoredOne) {
-  auto frm = Start(tree.Path(".verborgen/innen"));
+TEST_F(StartFolderTest, FolderTheListCannotOpenLeavesTheStoredOne) {
+  auto frm = Start("");
   EXPECT_FALSE(frm->StartedInFolder());
+  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), tree.Path("gespeichert"));
+
+  tree.createDir("gesperrt");
+  ASSERT_EQ(::chmod(tree.Path("gesperrt").c_str(), 0), 0);
+  test::WithoutPermissionOverride noOverride;
+  const int probe = ::open(tree.Path("gesperrt/.").c_str(), O_RDONLY | O_DIRECTORY);
+  if (probe >= 0) {
+    ::close(probe);
+    GTEST_SKIP() << "this process cannot be refused access to a folder";
+  }
+  frm = Start(tree.Path("gesperrt"));
+  EXPECT_FALSE(frm->StartedInFolder());
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Dateizugriff verweigert."));
   EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), tree.Path("gespeichert"));
   EXPECT_EQ(frm->FileListBox1->Directory(), tree.Path("gespeichert"));
-
-  frm = Start("");
-  EXPECT_FALSE(frm->StartedInFolder());
-  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), tree.Path("gespeichert"));
 }
 
 }  // namespace
