@@ -279,8 +279,9 @@ class TDateTexts {
       return e;
     }
     // The seconds are where the texts for 0 and 1 second differ.
-    const std::string zero = " " + format_.TimeText(f.Hour, f.Minute, 0);
-    const std::string one = " " + format_.TimeText(f.Hour, f.Minute, 1);
+    std::string zero(1, ' '), one(1, ' ');
+    zero += format_.TimeText(f.Hour, f.Minute, 0);
+    one += format_.TimeText(f.Hour, f.Minute, 1);
     size_t at = 0;
     while (at < zero.size() && at < one.size() && zero[at] == one[at]) ++at;
     if (at == 0 || at >= zero.size() || zero.size() != one.size() || at - 1 > sizeof e.head ||
