@@ -577,7 +577,7 @@ void TfrmTrawlix::mnuLoeschenClick(QObject*) {
   if (row < 1 || row > FileCount()) return;
   const TRowStore& store = results_->Store();
   const TDeleteOutcome outcome =
-      DeleteRowFile(store, row, duplicateView_ ? &lastScan_.Groups : nullptr);
+      DeleteRowFile(store, row, duplicateView_ ? &lastScan_ : nullptr);
   if (outcome == TDeleteOutcome::Changed || outcome == TDeleteOutcome::LastCopy) {
     const std::string shown = ReadableText(store.FullPath(row)).toStdString();
     ui_.ShowMessage(TMsgKind::Error, Q(outcome == TDeleteOutcome::Changed
