@@ -174,9 +174,10 @@ void TfrmTrawlix::CreateControls() {
   edtFileMask = Make<QLineEdit>(Panel1, "edtFileMask", QRect(7, 414, 196, 21));
   edtFileMask->setText(QStringLiteral("*.*"));
   VirtualExplorerTreeview1 = Make<TFolderTree>(Panel1, "VirtualExplorerTreeview1", QRect(8, 24, 193, 361));
-  // In the free space right of "Filter:", between the tree and the mask field.
+  // Right of the text "Filter:", over the empty rest of its label, between
+  // the tree and the mask field.
   btnCriteria = MakeButton(Panel1, "btnCriteria", CriteriaButtonCaption({}), CriteriaToolTip({}),
-                           QRect(124, 389, 79, 22));
+                           QRect(104, 389, 99, 22));
 
   FileListBox1 = Make<TFileListBox>(this, "FileListBox1", QRect(7, 472, 196, 249));
   FileListBox1->SetFileEdit(edtFileMask);
