@@ -97,6 +97,8 @@ std::optional<QString> CriteriaError(const TCriteriaFields& f) {
     return QStringLiteral("Bitte den Text eingeben, den die Dateien enthalten sollen.");
   if (!f.phrase.isEmpty() && f.phrase.trimmed().isEmpty())
     return QStringLiteral("Der gesuchte Text besteht nur aus Leerzeichen.");
+  if (QString::fromLocal8Bit(f.phrase.toLocal8Bit()) != f.phrase)
+    return QStringLiteral("Der gesuchte Text enthält Zeichen, die der Zeichensatz des Systems nicht kennt.");
   if (f.phrase.size() > kMaxPhraseLength)
     return QStringLiteral("Der gesuchte Text ist zu lang (höchstens %1 Zeichen).")
         .arg(QString::fromStdString(FormatGrouped(kMaxPhraseLength)));
@@ -186,7 +188,9 @@ QString CriteriaButtonCaption(const TCriteriaFields& f) {
 QString CriteriaToolTip(const TCriteriaFields& f) {
   QStringList lines;
   if (!f.phrase.isEmpty()) {
-    QString line = QStringLiteral("Enthält Text: „%1“").arg(f.phrase);
+    constexpr int kShown = 60;  // a long phrase is cut in the tooltip
+    const QString shown = f.phrase.size() > kShown ? f.phrase.left(kShown) + u'…' : f.phrase;
+    QString line = QStringLiteral("Enthält Text: „%1“").arg(shown);
     QStringList options;
     if (f.caseSensitive) options << QStringLiteral("Groß-/Kleinschreibung beachten");
     if (f.wholeWord) options << QStringLiteral("nur ganze Wörter");
