@@ -189,6 +189,8 @@ const struct BadInput {
      "Bitte den Text eingeben, den die Dateien enthalten sollen."},
     {"a blank phrase", [](auto& f) { f.phrase = QStringLiteral("  \t "); },
      "Der gesuchte Text besteht nur aus Leerzeichen."},
+    {"a phrase the character set cannot hold", [](auto& f) { f.phrase = QStringLiteral("ab") + QChar(0xD800); },
+     "Der gesuchte Text enthält Zeichen, die der Zeichensatz des Systems nicht kennt."},
     {"a phrase of 10,000 characters", [](auto& f) { f.phrase = QString(10000, u'a'); },
      "Der gesuchte Text ist zu lang (höchstens 1.000 Zeichen)."},
     {"folders of only ;", [](auto& f) { f.excludedFolders = QStringLiteral(";;"); },
