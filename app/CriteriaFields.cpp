@@ -122,6 +122,10 @@ std::optional<QString> CriteriaError(const TCriteriaFields& f) {
 
   if (OnlySeparators(f.excludedFolders) || OnlySeparators(f.excludedFiles))
     return QStringLiteral("Die Liste „Nicht durchsuchen / nicht listen“ enthält keinen Namen, nur „;“.");
+  for (const QString* list : {&f.excludedFolders, &f.excludedFiles})
+    if (QFile::decodeName(QFile::encodeName(*list)) != *list)
+      return QStringLiteral("Die Liste „Nicht durchsuchen / nicht listen“ enthält Zeichen, die der Zeichensatz "
+                            "des Systems nicht kennt.");
   if (f.excludedFolders.contains(u'*') || f.excludedFolders.contains(u'?'))
     return QStringLiteral("Ordner werden mit ihrem Namen angegeben, ohne „*“ und „?“.");
   return std::nullopt;

@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QSettings;
 

@@ -197,6 +197,8 @@ const struct BadInput {
      "Die Liste „Nicht durchsuchen / nicht listen“ enthält keinen Namen, nur „;“."},
     {"files of only ; and blanks", [](auto& f) { f.excludedFiles = QStringLiteral(" ; ; "); },
      "Die Liste „Nicht durchsuchen / nicht listen“ enthält keinen Namen, nur „;“."},
+    {"a mask the character set cannot hold", [](auto& f) { f.excludedFiles = QStringLiteral("*.x") + QChar(0xDC00); },
+     "Die Liste „Nicht durchsuchen / nicht listen“ enthält Zeichen, die der Zeichensatz des Systems nicht kennt."},
     {"a wildcard in a folder", [](auto& f) { f.excludedFolders = QStringLiteral("*.cache"); },
      "Ordner werden mit ihrem Namen angegeben, ohne „*“ und „?“."},
 };
