@@ -324,11 +324,9 @@ class TTableLineWriter {
   void Append(TBufferedFile& file, int row) {
     const std::string_view folder = store_.Folder(row), name = store_.Name(row);
     char* p = file.Reserve(folder.size() + name.size() + dates_.Longest() + 64);
-    std::memcpy(p, folder.data(), folder.size());
-    p += folder.size();
+    p = std::copy(folder.begin(), folder.end(), p);  // a blank row's view has no data
     *p++ = '\t';
-    std::memcpy(p, name.data(), name.size());
-    p += name.size();
+    p = std::copy(name.begin(), name.end(), p);  // a blank row's view has no data
     *p++ = '\t';
     if (store_.HasTime(row)) p = dates_.Append(p, store_.Time(row));
     *p++ = '\t';
@@ -375,10 +373,8 @@ void ExportList(const TRowStore& store, const std::string& path) {
   for (int32_t r = 1; r <= rows; ++r) {
     const std::string_view folder = store.Folder(r), name = store.Name(r);
     char* p = file.Reserve(folder.size() + name.size() + 2);
-    std::memcpy(p, folder.data(), folder.size());
-    p += folder.size();
-    std::memcpy(p, name.data(), name.size());
-    p += name.size();
+    p = std::copy(folder.begin(), folder.end(), p);  // a blank row's view has no data
+    p = std::copy(name.begin(), name.end(), p);  // a blank row's view has no data
     *p++ = '\r';
     *p++ = '\n';
     file.Commit(p);

@@ -6,7 +6,7 @@
 # Usage: scripts/run_ctest.sh BUILD_DIR [ctest arguments...]
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="$1"
+BUILD="$(cd "$1" && pwd)"
 shift
 JUNIT="$BUILD/Testing/junit.xml"
 rc=0

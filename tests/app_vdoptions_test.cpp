@@ -77,7 +77,7 @@ TEST(VDOptionsLoad, StoreFilesGoodAndBad) {
       {"LastDir of another type",
        "[General]\nWinMainTop=1\nWinMainLeft=2\nWinMainHeight=3\nWinMainWidth=4\nLastDir=/a,b\n", true,
        {1, 2, 3, 4, ""}},
-      {"binary garbage", std::string("\x00\x01\xff\xfe [[[ ]]] ===\n\x7f", 20), true, kDefaults},
+      {"binary garbage", std::string("\x00\x01\xff\xfe [[[ ]]] ===\n\x7f", 18), true, kDefaults},
       {"broken section", "[Gene", true, kDefaults},
   };
   for (const auto& c : cases) {
