@@ -483,6 +483,9 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
     results_->Store().SetFileCount(0);
     totalBytes_ = 0;
     stopRequested_ = false;
+    shownFolderCount_ = -1;
+    fileLabelStale_ = true;
+    pacer_.Start();
     {
       TWaitCursor wait;
       TFlagScope running(searching_);
@@ -507,10 +510,10 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
         files.ExactNames().clear();
       }
       results_->Store().BeginFill();
-      struct Flush {
-        TResultTable* t;
-        ~Flush() { t->FlushChanges(); }
-      } flush{results_};
+      struct Flush {  // the counters and rows as they are also after a failure
+        TfrmTrawlix* w;
+        ~Flush() { w->ShowSearchProgress(); }
+      } flush{this};
       finder_->Execute();
       results_->SetColCount(4);
       results_->SetRowCount(FileCount() + 1);
@@ -562,15 +565,20 @@ void TfrmTrawlix::ScanForDuplicates() {
   TDuplicateScanResult found;
   {
     TFlagScope running(scanning_);
-    struct Repaint {  // the checksums found so far show also after a failure
+    struct Repaint {  // the checksums and the progress so far show also after a failure
       TfrmTrawlix* w;
-      ~Repaint() { w->results_->RowsChanged(1, w->results_->RowCount() - 1); }
+      ~Repaint() {
+        w->ShowScanProgress();
+        w->results_->RowsChanged(1, w->results_->RowCount() - 1);
+      }
     } repaint{this};
-    const int32_t total = FileCount();
+    scanRow_ = shownScanRow_ = 0;
+    scanTotal_ = FileCount();
+    pacer_.Start();
     TDuplicateScanEvents events;
-    events.OnPair = [this, total](int row) {
-      lblFileCount->setText(
-          Q("  prüfe Datei " + FormatGrouped(row) + " von " + FormatGrouped(total) + " in"));
+    events.OnPair = [this](int row) {
+      scanRow_ = row;
+      if (pacer_.Due()) ShowScanProgress();
       QCoreApplication::processEvents();
       return stopRequested_;
     };
@@ -591,13 +599,29 @@ void TfrmTrawlix::ScanForDuplicates() {
     lblFileCount->setText(Q("  " + FormatGrouped(found.Lines) + " Duplikate in"));
 }
 
-void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string&, TFolderIgnore&) {
-  ++folderCount_;
-  lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
-  // The file label and the rows change once per folder on screen: both are
-  // brought up to date here, right before the window may repaint.
+void TfrmTrawlix::ShowSearchProgress() {
+  // Only what changed since it was last shown: an unchanged text costs no
+  // repaint.
+  if (folderCount_ != shownFolderCount_) {
+    shownFolderCount_ = folderCount_;
+    lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
+  }
   if (fileLabelStale_) UpdateFileCountLabel();
   results_->FlushChanges();
+}
+
+void TfrmTrawlix::ShowScanProgress() {
+  if (scanRow_ == shownScanRow_) return;
+  shownScanRow_ = scanRow_;
+  lblFileCount->setText(
+      Q("  prüfe Datei " + FormatGrouped(scanRow_) + " von " + FormatGrouped(scanTotal_) + " in"));
+}
+
+void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string&, TFolderIgnore&) {
+  ++folderCount_;
+  // Input is let through at every folder; the counters and rows are drawn
+  // at the pacer's rate only.
+  if (pacer_.Due()) ShowSearchProgress();
   QCoreApplication::processEvents();
   if (stopRequested_ && Sender) Sender->Abort();
 }
@@ -612,6 +636,13 @@ void TfrmTrawlix::FinderFileMatch(TFindFile*, const std::string& Folder, const T
   results_->Store().SetFileCount(row);
   totalBytes_ += static_cast<int64_t>(FileInfo.Size);
   fileLabelStale_ = true;
+  // A folder of very many files would keep the counters still until its
+  // end: they are painted from here too. Only the window's pending repaint
+  // is delivered; input waits for the next folder.
+  if (pacer_.Due()) {
+    ShowSearchProgress();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+  }
 }
 
 }  // namespace trawlix

@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 
+#include "app/DrawPacer.h"
 #include "app/ResultTable.h"
 #include "app/UserInteraction.h"
 #include "app/VD_Options.h"
@@ -148,6 +149,8 @@ class TfrmTrawlix : public QWidget {
   QMenu* GridMenu() const { return gridMenu_; }
   // The settings store, created by FormCreate.
   TVDOptions* Options() const { return options_.get(); }
+  // The clock that paces the drawing of a running search or scan (tests).
+  void SetDrawClock(TDrawPacer::Clock clock) { pacer_.SetClock(std::move(clock)); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -158,6 +161,8 @@ class TfrmTrawlix : public QWidget {
   void CreateControls();
   void LayoutControls();
   void UpdateFileCountLabel();
+  void ShowSearchProgress();
+  void ShowScanProgress();
   void FilterComboBox1Choose(int index);
   void SortCommand(TSortOrder order);
   void ScanForDuplicates();
@@ -182,6 +187,11 @@ class TfrmTrawlix : public QWidget {
   TDuplicateScanResult lastScan_;
   bool closePending_ = false;
   bool fileLabelStale_ = false;
+  TDrawPacer pacer_;
+  int32_t shownFolderCount_ = -1;  // what lblDirCount shows while a search runs
+  // The row the scan is at, the one its progress text shows, of how many.
+  int scanRow_ = 0, shownScanRow_ = 0;
+  int32_t scanTotal_ = 0;
   bool shownOnce_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,14 +18,17 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <ctime>
 #include <functional>
 #include <set>
+#include <vector>
 
 #include "AppTestSupport.h"
 #include "RecordingInteraction.h"
 #include "TempTree.h"
 #include "app/DateText.h"
+#include "app/Formatting.h"
 #include "app/Tx_main.h"
 #include "platform/Paths.h"
 #include "tree/FileListBox.h"
@@ -465,6 +469,151 @@ TEST_F(StopTest, ClosingDuringASearchStopsItAndClosesAfterwards) {
   EXPECT_EQ(frm.Finder(), nullptr);
   EXPECT_FALSE(frm.Searching());
   EXPECT_TRUE(ui.messages.empty());
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+// A search or scan draws its counters, texts and rows at the pacer's rate,
+// whatever the number of folders, and ends with exactly its final state.
+// The pacer's clock is the test's: it moves by a fixed step at every reading.
+class PacingTest : public WindowTest {
+ protected:
+  PacingTest() {
+    for (int i = 0; i < kFolders; ++i) {
+      const std::string dir = "d" + std::to_string(i % 10) + "/e" + std::to_string(i) + "/";
+      for (int f = 0; f < 2; ++f) expected.insert(tree.createFile(dir + "f" + std::to_string(f), "abc"));
+    }
+    frm.SetDrawClock([this] {
+      ++readings;
+      return now += step;
+    });
+    // At its designed size, where the counters are inside the window; fully
+    // drawn once before anything is counted.
+    frm.resize(kDesignClientWidth, kDesignClientHeight);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&frm));
+    QCoreApplication::processEvents();
+  }
+
+  // Paints of each thing a search or scan changes while it runs.
+  struct Paints {
+    PaintCounter files, folders, rows;
+    explicit Paints(TfrmTrawlix& frm)
+        : files(frm.lblFileCount), folders(frm.lblDirCount), rows(frm.StringGrid1->viewport()) {}
+  };
+
+  static constexpr int kFolders = 80;  // d0 ... d9, then 80 folders e* below them
+  std::set<std::string> expected;
+  int64_t now = 0, step = 0;
+  int readings = 0;
+};
+
+TEST_F(PacingTest, SearchDrawsAtThePacersRateAndEndsWithItsExactCountsAndRows) {
+  struct Case {
+    const char* what;
+    int64_t stepMs;
+    int stopAtFolder;  // 0: runs to its end
+  };
+  for (const Case& c : {Case{"clock stands still", 0, 0}, Case{"1 ms per reading", 1, 0},
+                        Case{"40 ms per reading: every folder shown", 40, 0},
+                        Case{"stopped, clock stands still", 0, 40}, Case{"stopped, 1 ms per reading", 1, 40}}) {
+    SCOPED_TRACE(c.what);
+    step = c.stepMs;
+    readings = 0;
+    ui.messages.clear();
+    int staleFolders = 0;
+    Paints paints(frm);
+    Search(tree.Root(), QStringLiteral("*.*"), [&] {
+      if (!frm.Searching()) return;
+      if (frm.lblDirCount->text() != QString::fromStdString(DirCountLabelText(frm.FolderCount()))) ++staleFolders;
+      if (c.stopAtFolder && frm.FolderCount() >= c.stopAtFolder) frm.btnStop->click();
+    });
+    // Drawn while it ran: at most once per 33 ms of the clock, the first
+    // folder always.
+    const int most = 1 + static_cast<int>(readings * c.stepMs / TDrawPacer::kIntervalMs);
+    for (int n : {paints.files.paints, paints.folders.paints, paints.rows.paints}) EXPECT_LE(n, most);
+    if (c.stepMs == 0) {
+      EXPECT_GT(staleFolders, 10);  // the pacing held the label back
+    } else if (c.stepMs == 1) {
+      EXPECT_GE(paints.folders.paints, 3);  // and drew it when its time came
+    } else {
+      EXPECT_EQ(staleFolders, 0);
+    }
+    const int during = paints.folders.paints;
+    QCoreApplication::processEvents();
+    EXPECT_LE(paints.folders.paints, during + 1);
+
+    const int n = frm.FileCount();
+    if (c.stopAtFolder) {
+      EXPECT_TRUE(frm.StopRequested());
+      EXPECT_GT(n, 0);
+      EXPECT_LT(n, static_cast<int>(expected.size()));
+      ASSERT_EQ(ui.messages.size(), 1u);
+      EXPECT_EQ(ui.messages[0].text, QStringLiteral("Stop nach %1 Dateien.").arg(n));
+    } else {
+      EXPECT_EQ(n, static_cast<int>(expected.size()));
+      EXPECT_EQ(frm.FolderCount(), kFolders + 11);
+      EXPECT_TRUE(ui.messages.empty());
+    }
+    EXPECT_EQ(frm.lblFileCount->text(), QString::fromStdString(FileCountLabelText(n, 3 * n)));
+    EXPECT_EQ(frm.lblDirCount->text(), QString::fromStdString(DirCountLabelText(frm.FolderCount())));
+    EXPECT_EQ(VisibleRows(), n);
+    std::set<std::string> listed;
+    for (int r = 1; r <= n; ++r) listed.insert(frm.Results().Store().FullPath(r));
+    EXPECT_EQ(listed.size(), static_cast<size_t>(n));
+    EXPECT_TRUE(std::includes(expected.begin(), expected.end(), listed.begin(), listed.end()));
+    // What the grid draws is what is stored.
+    EXPECT_EQ(frm.Results().data(frm.Results().index(n - 1, 1)).toString(),
+              QString::fromStdString(Cell(n, 1)));
+  }
+}
+
+TEST_F(PacingTest, ScanProgressIsPacedAndAFailureLeavesTheLastProgressText) {
+  // 24 pairs of copies, each pair its own size.
+  for (int i = 0; i < 24; ++i)
+    for (int c = 0; c < 2; ++c)
+      tree.createFile("dup/p" + std::to_string(i) + "_" + std::to_string(c), std::string(1000 + i, 'x'));
+  Search(tree.Root(), QStringLiteral("p*"));
+  ASSERT_EQ(frm.FileCount(), 48);
+  QCoreApplication::processEvents();
+
+  std::vector<QString> seen;
+  QTimer watch;
+  watch.setInterval(0);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (frm.Scanning()) seen.push_back(frm.lblFileCount->text());
+  });
+  watch.start();
+  {
+    Paints paints(frm);
+    frm.btnFindIdentical->click();
+    EXPECT_LE(paints.files.paints, 1);  // the clock stands still: the first text only
+  }
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), QStringLiteral("  prüfe Datei 2 von 48 in"));
+  EXPECT_EQ(seen.back(), seen.front());
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  48 Duplikate in"));
+  EXPECT_EQ(VisibleRows(), 48);
+
+  // The last pair's second file vanishes: the scan fails there, and the
+  // label shows the progress it had reached, not the one last drawn.
+  Search(tree.Root(), QStringLiteral("p*"));
+  ::unlink(tree.Path("dup/p23_1").c_str());
+  ui.messages.clear();
+  frm.btnFindIdentical->click();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages[0].errorBox);
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  prüfe Datei 46 von 48 in"));
 }
 
 TEST_F(WindowTest, FolderTreeAndFileList) {
