@@ -115,8 +115,13 @@ QVariant TResultTable::data(const QModelIndex& index, int role) const {
       return ReadableText(store_.Folder(row));
     case colName:
       return ReadableText(store_.Name(row));
-    default:
-      return QString::fromStdString(store_.CellText(row, index.column()));
+    default: {
+      // Date, size and checksum are made in one buffer the model keeps, so
+      // drawing a cell allocates nothing but its QString.
+      cellText_.clear();
+      store_.AppendCellText(cellText_, row, index.column());
+      return QString::fromUtf8(cellText_.data(), static_cast<qsizetype>(cellText_.size()));
+    }
   }
 }
 

@@ -89,6 +89,7 @@ class TResultTable : public QAbstractTableModel {
   int colCount_ = 4;
   QString header_[5];
   int dirtyFirst_ = 0, dirtyLast_ = -1;
+  mutable std::string cellText_;  // the text data() makes, reused
 };
 
 }  // namespace trawlix

@@ -203,6 +203,16 @@ void TfrmTrawlix::CreateControls() {
   btnSaveList = MakeButton(Panel2, "btnSaveList", QStringLiteral("&Dateiliste speichern"),
                            QStringLiteral("speichert die Liste in eine Textdatei"), QRect(416, 8, 110, 22));
 
+  // A button's accelerator clicks it at once: the pressed look Qt shows
+  // first would hold every command back by a tenth of a second, Stop too.
+  for (QPushButton* b : {btnSearch, btnSaveTab, btnClose, btnStop, btnFindIdentical, btnSaveList})
+    new TEventHook(b, [b](QEvent* e) {
+      if (e->type() != QEvent::Shortcut || static_cast<QShortcutEvent*>(e)->isAmbiguous()) return false;
+      b->setFocus(Qt::ShortcutFocusReason);
+      b->click();
+      return true;
+    });
+
   PopupMenu1 = Make<QMenu>(this, "PopupMenu1");
   mnuDirSort = MakeAction(PopupMenu1, "mnuDirSort", QStringLiteral("nach Verzeichnis sortieren"));
   mnuNameSort = MakeAction(PopupMenu1, "mnuNameSort", QStringLiteral("nach Dateinamen sortieren"));

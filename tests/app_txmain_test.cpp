@@ -439,6 +439,29 @@ TEST_F(StopTest, StopTakesEffectAtTheNextFolderAndTheNextSearchRunsToItsEnd) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(StopTest, AcceleratorsActAtOnceAlsoStopDuringASearch) {
+  frm.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frm));
+  frm.FileListBox1->SetDirectory(tree.Root());
+  int pressed = 0;
+  QTimer poll;
+  poll.setInterval(0);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!frm.Searching() || frm.FolderCount() < 3 || pressed++) return;
+    QTest::keyClick(&frm, Qt::Key_A, Qt::AltModifier);
+    // Stop was clicked by the key itself, not by a timer after it.
+    EXPECT_TRUE(frm.StopRequested());
+  });
+  poll.start();
+  QTest::keyClick(&frm, Qt::Key_S, Qt::AltModifier);
+  // The whole search ran inside the key press.
+  EXPECT_EQ(pressed, 1);
+  EXPECT_FALSE(frm.Searching());
+  EXPECT_TRUE(frm.StopRequested());
+  EXPECT_LT(frm.FileCount(), 6);
+  EXPECT_EQ(frm.focusWidget(), frm.btnStop);
+}
+
 TEST_F(StopTest, StopBeforeAnyFileGivesTheNothingFoundMessage) {
   Search(tree.Root(), QStringLiteral("*.*"), [&] { frm.btnStopClick(frm.btnStop); });
   EXPECT_EQ(frm.FileCount(), 0);
