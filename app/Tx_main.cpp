@@ -235,10 +235,10 @@ void TfrmTrawlix::CreateControls() {
 
   // A button's accelerator clicks it at once: the pressed look Qt shows
   // first would hold every command back by a tenth of a second, Stop too.
+  // The keyboard focus stays where it is, as with Qt's own handling.
   for (QPushButton* b : {btnSearch, btnSaveTab, btnClose, btnStop, btnFindIdentical, btnSaveList})
     new TEventHook(b, [b](QEvent* e) {
       if (e->type() != QEvent::Shortcut || static_cast<QShortcutEvent*>(e)->isAmbiguous()) return false;
-      b->setFocus(Qt::ShortcutFocusReason);
       b->click();
       return true;
     });
