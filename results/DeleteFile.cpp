@@ -5,6 +5,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "platform/FileTime.h"
 #include "platform/NoLinkPath.h"
 
@@ -21,19 +23,29 @@ TEntryState StateOf(const struct statx& stx) {
   state.identity.Inode = stx.stx_ino;
   state.identity.Size = state.isFolder ? 0 : stx.stx_size;
   state.identity.LastWrite = UnixToFileTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
+  state.changed = static_cast<uint64_t>(stx.stx_ctime.tv_sec) * 1000000000u + stx.stx_ctime.tv_nsec;
   return state;
 }
 
-bool SameFile(const TFileIdentity& a, const TFileIdentity& b) {
+bool SameInode(const TFileIdentity& a, const TFileIdentity& b) {
   return a.Device == b.Device && a.Inode == b.Inode;
+}
+
+// Whether two rows may be one file: the same inode, or the same inode number
+// with the same size and time of last write on another device (a file and
+// its view through an overlay mount).
+bool MaybeSameFile(const TFileIdentity& a, const TFileIdentity& b) {
+  return a.Inode == b.Inode &&
+         (a.Device == b.Device || (a.Size == b.Size && a.LastWrite == b.LastWrite));
 }
 
 // True when a row of the group other than `row` names an entry of another
 // file that is still exactly what the scan compared. The rows of a group
 // stand together in the duplicate view.
-bool HasVerifiedCopy(const TRowStore& store, const std::vector<uint32_t>& groups, int row,
+bool HasVerifiedCopy(const TRowStore& store, const TDuplicateScanResult& view, int row,
                      const TFileIdentity& self) {
-  const int n = static_cast<int>(groups.size());
+  const std::vector<uint32_t>& groups = view.Groups;
+  const int n = static_cast<int>(std::min(groups.size(), view.ChangeTimes.size()));
   if (row < 1 || row > n) return false;
   const uint32_t group = groups[row - 1];
   int first = row, last = row;
@@ -41,9 +53,11 @@ bool HasVerifiedCopy(const TRowStore& store, const std::vector<uint32_t>& groups
   while (last < n && groups[last] == group) ++last;
   for (int r = first; r <= last; ++r) {
     TFileIdentity other;
-    if (r == row || !store.Identity(r, other) || SameFile(other, self)) continue;
+    if (r == row || !store.Identity(r, other) || MaybeSameFile(other, self)) continue;
     TEntryState now;
-    if (ReadEntryState(store.FullPath(r), now) && IsListedFile(now, other)) return true;
+    if (ReadEntryState(store.FullPath(r), now) && IsListedFile(now, other) &&
+        now.changed == view.ChangeTimes[r - 1])
+      return true;
   }
   return false;
 }
@@ -59,11 +73,11 @@ bool ReadEntryState(const std::string& path, TEntryState& state) {
 
 bool IsListedFile(const TEntryState& state, const TFileIdentity& listed) {
   const TFileIdentity& now = state.identity;
-  return !state.isFolder && SameFile(now, listed) && now.Size == listed.Size &&
+  return !state.isFolder && SameInode(now, listed) && now.Size == listed.Size &&
          now.LastWrite == listed.LastWrite;
 }
 
-TDeleteOutcome DeleteRowFile(const TRowStore& store, int row, const std::vector<uint32_t>* groups) {
+TDeleteOutcome DeleteRowFile(const TRowStore& store, int row, const TDuplicateScanResult* view) {
   TFileIdentity listed;
   if (!store.Identity(row, listed)) return TDeleteOutcome::Refused;  // a blank row
   struct statx stx;
@@ -74,7 +88,7 @@ TDeleteOutcome DeleteRowFile(const TRowStore& store, int row, const std::vector<
   if (state.isFolder) return TDeleteOutcome::Refused;
   if (!IsListedFile(state, listed)) return TDeleteOutcome::Changed;
   if (!state.ownerWritable) return TDeleteOutcome::Refused;
-  if (groups && !HasVerifiedCopy(store, *groups, row, listed)) return TDeleteOutcome::LastCopy;
+  if (view && !HasVerifiedCopy(store, *view, row, listed)) return TDeleteOutcome::LastCopy;
   // Relative to the folder checked above: only the last name can still change.
   if (::unlinkat(folder.Get(), name.c_str(), 0) != 0) return TDeleteOutcome::Refused;
   return TDeleteOutcome::Deleted;

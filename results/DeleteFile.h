@@ -13,8 +13,10 @@
 // inode, another size or another time of the last write. Such a file was
 // replaced or changed after the search, and the user never saw what it
 // holds now. In the duplicate view it also refuses the last verified copy:
-// a row goes only while another row of its group names an entry of another
-// device or inode that is still exactly the file the scan compared.
+// a row goes only while another row of its group names another file (not
+// the same inode, nor the same inode seen through an overlay with the same
+// size and time) that is still exactly what the scan compared: the listed
+// identity and the time of the last status change the scan saw.
 //
 // Called from the window's thread; reads the store only.
 #pragma once
@@ -24,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "results/Duplicates.h"
 #include "results/RowStore.h"
 
 namespace trawlix {
@@ -34,6 +37,7 @@ struct TEntryState {
   TFileIdentity identity;
   bool isFolder = false;
   bool ownerWritable = false;
+  uint64_t changed = 0;  // ctime in nanoseconds since 1970
 };
 bool ReadEntryState(const std::string& path, TEntryState& state);
 
@@ -48,11 +52,11 @@ enum class TDeleteOutcome {
   LastCopy,  // duplicate view: no other verified copy of the group is left
 };
 
-// Deletes the file of the row. groups is the duplicate view's group of each
-// row (groups[row - 1]; see TDuplicateScanResult), or null in the list
+// Deletes the file of the row. view is the scan that made the duplicate
+// view (its groups and the change times it compared), or null in the list
 // view. The store is not changed: blanking the row is the caller's part.
 TDeleteOutcome DeleteRowFile(const TRowStore& store, int row,
-                             const std::vector<uint32_t>* groups = nullptr);
+                             const TDuplicateScanResult* view = nullptr);
 
 // The messages for the refusals the user is told of; path as drawn.
 std::string FileChangedSinceSearchText(std::string_view path);
