@@ -20,6 +20,7 @@
 #include <optional>
 
 #include "app/Formatting.h"
+#include "platform/Errors.h"
 #include "platform/Paths.h"
 #include "results/DeleteFile.h"
 #include "results/Export.h"
@@ -34,6 +35,8 @@ namespace {
 
 constexpr int kPanel1Width = 209;
 constexpr int kPanel2Height = 37;
+constexpr int kNoteLineHeight = 13;           // the note's line below the counters
+constexpr size_t kUnreadFoldersListed = 10;  // in the note's tooltip
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -184,6 +187,13 @@ void TfrmTrawlix::CreateControls() {
                            QRect(671, 5, 256, 13));
   lblDirCount = MakeLabel(Panel2, "lblDirCount", QString::fromLatin1(kInitialDirCountLabel),
                           QRect(671, 18, 256, 13));
+  lblUnreadFolders = MakeLabel(Panel2, "lblUnreadFolders", QString(), QRect(671, 31, 256, kNoteLineHeight));
+  {
+    QPalette pal = lblUnreadFolders->palette();
+    pal.setColor(QPalette::WindowText, Qt::darkRed);
+    lblUnreadFolders->setPalette(pal);
+    lblUnreadFolders->hide();
+  }
   for (QLabel* l : {lblFileCount, lblDirCount}) {
     l->setAutoFillBackground(true);
     QPalette pal = l->palette();
@@ -250,8 +260,9 @@ void TfrmTrawlix::LayoutControls() {
   // grid takes the rest. Controls inside the panels and the file list keep
   // their positions.
   const int w = width(), h = height();
-  const int top = std::max(0, h - kPanel2Height);
-  Panel2->setGeometry(0, top, w, kPanel2Height);
+  const int panel2Height = kPanel2Height + (lblUnreadFolders->isHidden() ? 0 : kNoteLineHeight);
+  const int top = std::max(0, h - panel2Height);
+  Panel2->setGeometry(0, top, w, panel2Height);
   Panel1->setGeometry(0, 0, kPanel1Width, top);
   StringGrid1->setGeometry(kPanel1Width, 0, std::max(0, w - kPanel1Width), top);
 }
@@ -418,6 +429,11 @@ void TfrmTrawlix::StringGrid1DblClick(QObject*) {
   const bool listed = row >= 1 && row <= FileCount();
   const std::string path = listed ? store.FullPath(row) : std::string();
   const std::string shownPath = ReadableText(path).toStdString();
+  if (PathTooLongToOpen(path)) {
+    ui_.ShowMessage(TMsgKind::Error, Q(PathTooLongText(ReadableText(store.Name(row)).toStdString(),
+                                                       FormatGrouped(static_cast<int64_t>(path.size())))));
+    return;
+  }
   if (!ListedFileExists(path)) {
     ui_.ShowMessage(TMsgKind::Error, Q(ProgramNotFoundText(shownPath)));
     return;
@@ -483,6 +499,8 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
     results_->Store().SetFileCount(0);
     totalBytes_ = 0;
     stopRequested_ = false;
+    unreadFolders_.clear();
+    ShowUnreadableNote(0);
     {
       TWaitCursor wait;
       TFlagScope running(searching_);
@@ -491,6 +509,9 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
       };
       finder_->OnFolderChange = [this](TFindFile* s, const std::string& folder, TFolderIgnore& ignore) {
         FinderFolderChange(s, folder, ignore);
+      };
+      finder_->OnFolderError = [this](TFindFile* s, const std::string& folder, int code) {
+        FinderFolderError(s, folder, code);
       };
       // Exactly the file list's folder, whatever bytes its name holds (";",
       // blanks at either end, "<"); an empty one (no current folder) names
@@ -517,6 +538,8 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
       gridMenu_ = PopupMenu1;
       UpdateFileCountLabel();
       lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
+      // Holes in a result the user cut short are no news.
+      ShowUnreadableNote(stopRequested_ ? 0 : finder_->UnreadableFolders());
       btnFindIdentical->setEnabled(true);
     }
     showMessages = true;
@@ -600,6 +623,38 @@ void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string&, TFol
   results_->FlushChanges();
   QCoreApplication::processEvents();
   if (stopRequested_ && Sender) Sender->Abort();
+}
+
+void TfrmTrawlix::FinderFolderError(TFindFile*, const std::string& Folder, int ErrorCode) {
+  if (unreadFolders_.size() < kUnreadFoldersListed) unreadFolders_.emplace_back(Folder, ErrorCode);
+}
+
+void TfrmTrawlix::ShowUnreadableNote(uint32_t folders) {
+  const bool wasShown = !lblUnreadFolders->isHidden();
+  if (folders == 0) {
+    lblUnreadFolders->hide();
+    lblUnreadFolders->clear();
+    lblUnreadFolders->setToolTip(QString());
+  } else {
+    lblUnreadFolders->setText(Q(UnreadableNoteText(folders)));
+    QString tip = QStringLiteral("Nicht gelesen:");
+    for (const auto& [folder, code] : unreadFolders_) {
+      // A path of thousands of bytes is shown by its ends.
+      QString shown = ReadableText(folder);
+      if (shown.size() > 120) {
+        qsizetype head = 40, tail = shown.size() - 77;
+        if (shown[head - 1].isHighSurrogate()) --head;
+        if (shown[tail].isLowSurrogate()) ++tail;
+        shown = shown.left(head) + QChar(0x2026) + shown.mid(tail);
+      }
+      tip += u'\n' + shown + QStringLiteral(" (") + Q(InOutErrorText(code)) + u')';
+    }
+    if (folders > unreadFolders_.size())
+      tip += QStringLiteral("\n\u2026 und %1 weitere").arg(Q(FormatGrouped(folders - unreadFolders_.size())));
+    lblUnreadFolders->setToolTip(tip);
+    lblUnreadFolders->show();
+  }
+  if (wasShown != !lblUnreadFolders->isHidden()) LayoutControls();
 }
 
 void TfrmTrawlix::FinderFileMatch(TFindFile*, const std::string& Folder, const TSearchRec& FileInfo) {

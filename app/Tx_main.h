@@ -1,6 +1,10 @@
 // TfrmTrawlix: the main window. On the left the folder tree, the mask field
 // with its list of masks and the file list; on the right the result table;
-// at the bottom the buttons and the two count labels.
+// at the bottom the buttons and the two count labels, and below them, after
+// a search that could not open or read every folder, a note of how many
+// (lblUnreadFolders; its tooltip names them). The note is left out after a
+// search the user stopped; while it shows, the bottom panel is one line
+// taller.
 //
 // A search runs synchronously in the window's thread: btnSearchClick
 // returns when the walk is over. Once per folder entered the window lets
@@ -29,6 +33,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/ResultTable.h"
 #include "app/UserInteraction.h"
@@ -71,6 +77,7 @@ class TfrmTrawlix : public QWidget {
   QWidget* Panel2 = nullptr;
   QLabel* lblFileCount = nullptr;
   QLabel* lblDirCount = nullptr;
+  QLabel* lblUnreadFolders = nullptr;
   QPushButton* btnSearch = nullptr;
   QPushButton* btnSaveTab = nullptr;
   QPushButton* btnClose = nullptr;
@@ -94,6 +101,8 @@ class TfrmTrawlix : public QWidget {
   void btnCloseClick(QObject* Sender);
   void FinderFolderChange(TFindFile* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder);
   void FinderFileMatch(TFindFile* Sender, const std::string& Folder, const TSearchRec& FileInfo);
+  // The finder could not open or read Folder: kept for the note's tooltip.
+  void FinderFolderError(TFindFile* Sender, const std::string& Folder, int ErrorCode);
   // The tree's selection changed: the file list follows it to an existing
   // folder. Both arguments are ignored.
   void VirtualExplorerTreeview1Change(QObject* Sender, const QModelIndex& Node);
@@ -158,6 +167,7 @@ class TfrmTrawlix : public QWidget {
   void CreateControls();
   void LayoutControls();
   void UpdateFileCountLabel();
+  void ShowUnreadableNote(uint32_t folders);
   void FilterComboBox1Choose(int index);
   void SortCommand(TSortOrder order);
   void ScanForDuplicates();
@@ -176,6 +186,8 @@ class TfrmTrawlix : public QWidget {
   bool stopRequested_ = false;
   int32_t folderCount_ = 0;
   int64_t totalBytes_ = 0;
+  // The first folders the last search could not read, with their codes.
+  std::vector<std::pair<std::string, int>> unreadFolders_;
 
   bool searching_ = false;
   bool scanning_ = false;
