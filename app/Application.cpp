@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include <csignal>
+
 #include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -133,6 +135,10 @@ bool InstallGermanQtTranslation(QCoreApplication& app) {
 }
 
 void StartModules() {
+  // A save into a pipe whose reader left must fail like any write, not end
+  // the program with the results unsaved; the opener gives its children the
+  // default back.
+  std::signal(SIGPIPE, SIG_IGN);
   InitContentTables();
   (void)UserDateTextFormat();
 }

@@ -65,7 +65,7 @@ class TApplication : public QApplication {
 bool InstallGermanQtTranslation(QCoreApplication& app);
 
 // The start-up of the modules: the finder's tables and the user's date and
-// time settings, each read once.
+// time settings, each read once; SIGPIPE ignored for the whole program.
 void StartModules();
 
 }  // namespace trawlix

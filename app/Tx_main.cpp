@@ -392,13 +392,21 @@ void TfrmTrawlix::ConnectFileCommands() {
 }
 
 int TfrmTrawlix::SelectedRow() const {
+  // Only a highlighted row counts: the focus frame alone (a cell that is
+  // current but not selected) names no row the user chose.
   int top = -1;
   if (const QItemSelectionModel* sel = StringGrid1->selectionModel()) {
     for (const QItemSelectionRange& range : sel->selection())
       if (range.isValid() && (top < 0 || range.top() < top)) top = range.top();
-    if (top < 0 && sel->currentIndex().isValid()) top = sel->currentIndex().row();
   }
-  return top < 0 ? 1 : top + 1;
+  return top < 0 ? 0 : top + 1;
+}
+
+void TfrmTrawlix::ClearHighlight() {
+  if (QItemSelectionModel* sel = StringGrid1->selectionModel()) {
+    sel->clearSelection();
+    sel->clearCurrentIndex();
+  }
 }
 
 void TfrmTrawlix::SaveCommand(bool tableFile) {
@@ -452,7 +460,17 @@ void TfrmTrawlix::mnuLoeschenClick(QObject*) {
   if (TableBusy()) return;
   const int row = SelectedRow();
   if (row < 1 || row > FileCount()) return;
-  if (!DeleteListedFile(results_->Store(), row)) return;
+  const TRowStore& store = results_->Store();
+  const TDeleteOutcome outcome =
+      DeleteRowFile(store, row, duplicateView_ ? &lastScan_.Groups : nullptr);
+  if (outcome == TDeleteOutcome::Changed || outcome == TDeleteOutcome::LastCopy) {
+    const std::string shown = ReadableText(store.FullPath(row)).toStdString();
+    ui_.ShowMessage(TMsgKind::Error, Q(outcome == TDeleteOutcome::Changed
+                                           ? FileChangedSinceSearchText(shown)
+                                           : LastCopyText(shown)));
+    return;
+  }
+  if (outcome != TDeleteOutcome::Deleted) return;
   results_->ClearRow(row);
   results_->FlushChanges();
 }
@@ -473,6 +491,7 @@ void TfrmTrawlix::SortCommand(TSortOrder order) {
   }
   TWaitCursor wait;
   SortRows(results_->Store(), order);
+  ClearHighlight();
   results_->RowsChanged(1, FileCount());
 }
 
@@ -501,6 +520,9 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
     stopRequested_ = false;
     unreadFolders_.clear();
     ShowUnreadableNote(0);
+    duplicateView_ = false;
+    lastScan_ = TDuplicateScanResult();
+    ClearHighlight();
     {
       TWaitCursor wait;
       TFlagScope running(searching_);
@@ -603,15 +625,26 @@ void TfrmTrawlix::ScanForDuplicates() {
     };
     found = FindDuplicates(results_->Store(), events);
     lastScan_ = found;
+    duplicateView_ = true;
+    ClearHighlight();
     results_->SetRowCount(found.Lines + 1);
   }
   btnFindIdentical->setEnabled(false);
-  if (found.Lines == 0)
+  // Files that could not be compared are told in the counter, not in a box.
+  const std::string passedOver = found.PassedOver == 0 ? std::string()
+                                 : found.PassedOver == 1
+                                     ? " (1 Datei übergangen)"
+                                     : " (" + FormatGrouped(found.PassedOver) + " Dateien übergangen)";
+  if (closePending_) {
+    // The window closes: nobody is left to read a message.
+  } else if (found.Lines == 0) {
+    if (!passedOver.empty()) lblFileCount->setText(Q("  0 Duplikate" + passedOver + " in"));
     ui_.ShowMessage(TMsgKind::Information, QStringLiteral("Keine doppelten Dateien > 1K gefunden!"));
-  else if (stopRequested_)
-    lblFileCount->setText(Q("Stop nach " + FormatGrouped(found.Lines) + " Duplikaten in"));
-  else
-    lblFileCount->setText(Q("  " + FormatGrouped(found.Lines) + " Duplikate in"));
+  } else if (stopRequested_) {
+    lblFileCount->setText(Q("Stop nach " + FormatGrouped(found.Lines) + " Duplikaten" + passedOver + " in"));
+  } else {
+    lblFileCount->setText(Q("  " + FormatGrouped(found.Lines) + " Duplikate" + passedOver + " in"));
+  }
 }
 
 void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string&, TFolderIgnore&) {
@@ -665,7 +698,10 @@ void TfrmTrawlix::FinderFileMatch(TFindFile*, const std::string& Folder, const T
   results_->SetRow(row, Folder, FileInfo.Name, FileInfo.Time,
                    TFileIdentity{fd.Device, fd.Inode, FileInfo.Size, fd.ftLastWriteTime});
   results_->Store().SetFileCount(row);
-  totalBytes_ += static_cast<int64_t>(FileInfo.Size);
+  // Sparse files can claim sizes near the limit: the sum stops there
+  // instead of wrapping to a negative count.
+  const uint64_t room = static_cast<uint64_t>(INT64_MAX - totalBytes_);
+  totalBytes_ = FileInfo.Size >= room ? INT64_MAX : totalBytes_ + static_cast<int64_t>(FileInfo.Size);
   fileLabelStale_ = true;
 }
 

@@ -132,9 +132,11 @@ class TfrmTrawlix : public QWidget {
   void StringGrid1DblClick(QObject* Sender);
   void mnuLoeschenClick(QObject* Sender);
   void StringGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
-  // The top row of the grid's selection (1 for row 1), the current row when
-  // nothing is selected, row 1 when there is neither.
+  // The top row of the grid's selection (1 for row 1); 0 when no row is
+  // highlighted. The current cell alone (its focus frame) selects nothing.
   int SelectedRow() const;
+  // True while the table shows the duplicate view of the last scan.
+  bool DuplicateView() const { return duplicateView_; }
 
   // Window state shared by the result list operations.
   // FileCount is the row store's count of listed rows.
@@ -173,6 +175,9 @@ class TfrmTrawlix : public QWidget {
   void ScanForDuplicates();
   void ConnectFileCommands();
   void SaveCommand(bool tableFile);
+  // Every rewrite of the table (a search, a sort, the duplicate view) drops
+  // the highlight: the row under it would be another file.
+  void ClearHighlight();
   // True while a search or another long command runs below the current
   // handler; commands that rewrite the table then do nothing.
   bool TableBusy() const { return searching_ || scanning_; }
@@ -192,6 +197,7 @@ class TfrmTrawlix : public QWidget {
   bool searching_ = false;
   bool scanning_ = false;
   TDuplicateScanResult lastScan_;
+  bool duplicateView_ = false;
   bool closePending_ = false;
   bool fileLabelStale_ = false;
   bool shownOnce_ = false;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,12 +10,14 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <set>
 #include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/Errors.h"
 #include "platform/FileTime.h"
+#include "platform/NoLinkPath.h"
 
 namespace trawlix {
 
@@ -51,29 +54,7 @@ constexpr size_t kBlock = 128 * 1024;  // read size of the comparison
 constexpr size_t kMaxOpen = 64;        // files compared in step at most
 constexpr size_t kProbe = 4096;        // first block hashed to sort large runs
 
-class TFd {
- public:
-  TFd() = default;
-  explicit TFd(int fd) : fd_(fd) {}
-  ~TFd() { Close(); }
-  TFd(TFd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-  TFd& operator=(TFd&& o) noexcept {
-    if (this != &o) {
-      Close();
-      fd_ = o.fd_;
-      o.fd_ = -1;
-    }
-    return *this;
-  }
-  int Get() const { return fd_; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
+using TFd = TUniqueFd;
 
 // One distinct file of a run (all rows that name the same device and inode).
 struct TFile {
@@ -81,6 +62,7 @@ struct TFile {
   std::string path;       // of its first row
   TFileIdentity listed;
   uint64_t hashA = 0, hashB = 0;
+  bool passedOver = false;  // could not be read, or changed: counted once
 };
 
 struct TGroup {
@@ -116,6 +98,26 @@ bool SameIdentity(const struct stat& st, const TFileIdentity& listed) {
          UnixToFileTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec) == listed.LastWrite;
 }
 
+bool SameIdentity(const struct statx& stx, const TFileIdentity& listed) {
+  return makedev(stx.stx_dev_major, stx.stx_dev_minor) == listed.Device &&
+         stx.stx_ino == listed.Inode && stx.stx_size == listed.Size &&
+         UnixToFileTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec) == listed.LastWrite;
+}
+
+// A directory entry: the folder that holds it (by device and inode, so a
+// folder reached twice through a bind mount is one folder) and its name.
+struct TEntryKey {
+  uint64_t device, inode;
+  std::string name;
+  bool operator<(const TEntryKey& o) const {
+    if (device != o.device) return device < o.device;
+    if (inode != o.inode) return inode < o.inode;
+    return name < o.name;
+  }
+};
+
+constexpr size_t kReadFailed = static_cast<size_t>(-1);
+
 class TScanner {
  public:
   TScanner(TRowStore& store, const TDuplicateScanEvents& events) : store_(store), events_(events) {}
@@ -135,7 +137,11 @@ class TScanner {
     std::stable_sort(found_.begin(), found_.end(),
                      [](const Found& x, const Found& y) { return x.firstRow < y.firstRow; });
     std::vector<int> sources;
-    for (const Found& f : found_) sources.insert(sources.end(), f.lines.begin(), f.lines.end());
+    for (const Found& f : found_) {
+      sources.insert(sources.end(), f.lines.begin(), f.lines.end());
+      result_.Groups.insert(result_.Groups.end(), f.lines.size(),
+                            static_cast<uint32_t>(&f - found_.data()));
+    }
     store_.RebuildFrom(sources);
     store_.SetFileCount(static_cast<int32_t>(sources.size()));
     result_.Lines = static_cast<int32_t>(sources.size());
@@ -156,7 +162,7 @@ class TScanner {
 
   void Tick() {
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastIdle_ < std::chrono::milliseconds(100)) return;
+    if (now - lastIdle_ < events_.IdleEvery) return;
     lastIdle_ = now;
     if (events_.OnIdle && events_.OnIdle()) stop_ = true;
   }
@@ -165,16 +171,33 @@ class TScanner {
   void ScanRun(int a, int b, uint64_t size) {
     std::vector<std::unique_ptr<TFile>> files;
     std::map<std::pair<uint64_t, uint64_t>, TFile*> byIdentity;
+    std::set<TEntryKey> entries;
     for (int r = a; r <= b && !stop_; ++r) {
       Tick();
       TFileIdentity listed;
       if (!store_.Identity(r, listed)) continue;
       const std::string path = store_.FullPath(r);
-      struct stat st;
-      if (::lstat(path.c_str(), &st) != 0) RaiseErrno(errno);
-      // Links, FIFOs and devices are never opened; a file changed since the
-      // search is no longer the one listed.
-      if (!S_ISREG(st.st_mode) || !SameIdentity(st, listed)) continue;
+      struct statx stx;
+      TFd folder;
+      std::string name;
+      struct stat folderStat;
+      if (!StatEntryNoLinks(path, stx, &folder, &name) || ::fstat(folder.Get(), &folderStat) != 0) {
+        ++result_.PassedOver;  // gone, or cannot be reached
+        continue;
+      }
+      // Links, FIFOs and devices are never opened.
+      if (!S_ISREG(stx.stx_mode)) continue;
+      // A file changed since the search is no longer the one listed.
+      if (!SameIdentity(stx, listed)) {
+        ++result_.PassedOver;
+        continue;
+      }
+      // One directory entry reached through two paths (a bind mount, a path
+      // listed twice) is one row: deleting "the other" would delete it.
+      if (!entries.insert({static_cast<uint64_t>(folderStat.st_dev),
+                           static_cast<uint64_t>(folderStat.st_ino), std::move(name)})
+               .second)
+        continue;
       TFile*& f = byIdentity[{listed.Device, listed.Inode}];
       if (!f) {
         files.push_back(std::make_unique<TFile>());
@@ -240,32 +263,51 @@ class TScanner {
     return out;
   }
 
-  // Opens a candidate for reading: a regular file that is still the one
-  // listed, never through a link. Gives an invalid descriptor for a file
-  // that may not be read; throws when it cannot be opened.
-  TFd Open(const TFile& f) {
-    const int fd =
-        ::open(f.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-      if (errno == ELOOP) return TFd();  // became a link since
-      RaiseErrno(errno);
-    }
-    TFd owned(fd);
-    struct stat st;
-    if (::fstat(fd, &st) != 0) RaiseErrno(errno);
-    if (!S_ISREG(st.st_mode) || !SameIdentity(st, f.listed)) return TFd();
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return owned;
+  // A candidate that cannot be compared (it cannot be opened or read, or it
+  // is no longer the listed file) is passed over and counted once.
+  void PassOver(TFile& f) {
+    if (f.passedOver) return;
+    f.passedOver = true;
+    result_.PassedOver += static_cast<int32_t>(f.rows.size());
   }
 
-  // Reads up to n bytes; fewer only at the end of the file.
+  // Opens a candidate for reading: a regular file that is still the one
+  // listed, no link followed anywhere on its path. Gives an invalid
+  // descriptor for a file that cannot or may not be read.
+  TFd Open(TFile& f) {
+    TFd fd = OpenForReadingNoLinks(f.path);
+    struct stat st;
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !SameIdentity(st, f.listed)) {
+      PassOver(f);
+      return TFd();
+    }
+    ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return fd;
+  }
+
+  // After the last byte: the descriptor and the path must still be the
+  // listed file. A file replaced meanwhile (another file renamed over its
+  // name) or changed while it was read holds other bytes than the path.
+  bool StillListed(TFile& f, int fd) {
+    struct stat st;
+    struct statx stx;
+    if (::fstat(fd, &st) == 0 && SameIdentity(st, f.listed) && StatEntryNoLinks(f.path, stx) &&
+        S_ISREG(stx.stx_mode) && SameIdentity(stx, f.listed))
+      return true;
+    PassOver(f);
+    return false;
+  }
+
+  // Reads up to n bytes; fewer only at the end of the file, kReadFailed
+  // when the system reports an error.
   size_t ReadFull(int fd, unsigned char* buf, size_t n) {
     size_t got = 0;
     while (got < n) {
       const ssize_t k = ::read(fd, buf + got, n - got);
       if (k < 0) {
         if (errno == EINTR) continue;
-        RaiseErrno(errno);
+        return kReadFailed;
       }
       if (k == 0) break;
       got += static_cast<size_t>(k);
@@ -282,8 +324,11 @@ class TScanner {
     for (uint64_t off = 0; off < bytes;) {
       const size_t want = static_cast<size_t>(std::min<uint64_t>(kBlock, bytes - off));
       const size_t got = ReadFull(fd.Get(), buffers_[0].data(), want);
+      if (got != want) {  // unreadable, or shorter than listed
+        PassOver(f);
+        return false;
+      }
       h.Add(buffers_[0].data(), got);
-      if (got < want) return false;  // shorter than listed
       off += got;
       Tick();
       if (stop_) return false;
@@ -315,10 +360,13 @@ class TScanner {
       const size_t len = static_cast<size_t>(std::min<uint64_t>(kBlock, size - offset));
       std::vector<TMember*> whole;
       for (TMember* m : members) {
-        if (ReadFull(m->fd.Get(), buffers_[m->slot].data(), len) == len)
+        if (ReadFull(m->fd.Get(), buffers_[m->slot].data(), len) == len) {
           whole.push_back(m);
-        else
-          m->fd.Close();  // shortened since it was opened: no longer the listed file
+        } else {
+          // Unreadable, or shortened since it was opened: no longer the listed file.
+          m->fd.Reset();
+          PassOver(*m->file);
+        }
       }
       members.swap(whole);
       Tick();
@@ -345,7 +393,7 @@ class TScanner {
       for (auto& c : classes) accs.push_back(XorWords(buffers_[c[0]->slot].data(), len, acc));
       for (size_t i = 0; i < classes.size() && !stop_; ++i) {
         if (classes[i].size() < 2) {
-          classes[i][0]->fd.Close();
+          classes[i][0]->fd.Reset();
           continue;
         }
         Partition(classes[i], offset, size, accs[i], out);
@@ -353,14 +401,13 @@ class TScanner {
       return;
     }
     if (members.size() < 2) return;
-    // Equal to the end; a file that changed while it was read is left out.
+    // Equal to the end; a file that changed or was replaced while it was
+    // read is left out.
     TGroup g;
     g.accumulator = acc;
     for (TMember* m : members) {
-      struct stat st;
-      if (::fstat(m->fd.Get(), &st) == 0 && SameIdentity(st, m->file->listed))
-        g.files.push_back(m->file);
-      m->fd.Close();
+      if (StillListed(*m->file, m->fd.Get())) g.files.push_back(m->file);
+      m->fd.Reset();
     }
     if (g.files.size() >= 2) out.push_back(std::move(g));
   }
@@ -407,9 +454,14 @@ TDuplicateScanResult FindDuplicates(TRowStore& store, const TDuplicateScanEvents
 }
 
 int32_t FileChecksum(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) RaiseErrno(errno);
-  TFd owned(fd);
+  // Opened as the scan opens its candidates: never through a link, never
+  // waiting on a FIFO, regular files only.
+  TFd owned = OpenForReadingNoLinks(path);
+  if (!owned.Valid()) RaiseErrno(errno);
+  const int fd = owned.Get();
+  struct stat st;
+  if (::fstat(fd, &st) != 0) RaiseErrno(errno);
+  if (!S_ISREG(st.st_mode)) RaiseErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
   std::vector<unsigned char> buf(kBlock);
   uint32_t acc = 0;
   size_t carry = 0;  // bytes of a word split between two reads

@@ -12,10 +12,14 @@
 // What may pair, and why: a pair is offered for deletion, so only files that
 // are byte for byte equal pair; two rows that are the same file (same device
 // and inode: a path listed twice, hard links, a bind mount) never pair with
-// each other; only regular files are read, never through a symbolic link
-// (a link, FIFO or device row never pairs and is never opened); a file whose
-// device, inode, size or time of last write is no longer what the search
-// listed is not paired.
+// each other; two rows that name one directory entry (the same folder, by
+// device and inode, and the same name: a bind mount, a path listed twice)
+// are one row; only regular files are read, never through a symbolic link
+// anywhere on their path (a link, FIFO or device row never pairs and is
+// never opened); a file whose device, inode, size or time of last write is
+// no longer what the search listed is not paired, and neither is one that
+// changed or was replaced while it was read (the path is checked again
+// after the last byte).
 //
 // Inside a group of identical files the rows keep the size order's
 // tie-breaks, and neighbours pair as in a list of copies: three copies A, B
@@ -25,14 +29,16 @@
 // in the order of their first rows. Each listed row shows the group's
 // checksum in column 4.
 //
-// A candidate that cannot be opened or read (gone, access denied ...) ends
-// the scan with EInOutError; the rows then stay in size order, with the
-// checksums found so far. Files below 1000 bytes are never opened.
+// A candidate that is gone, cannot be opened or read, or changed since the
+// search is passed over and counted; the scan goes on. Files below 1000
+// bytes are never opened.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "results/RowStore.h"
 
@@ -45,8 +51,10 @@ struct TDuplicateScanEvents {
   // A pair was found; row is the table row (size order) of its second file.
   // Return true to stop the scan.
   std::function<bool(int row)> OnPair;
-  // Called at least every 100 ms while files are read. Return true to stop.
+  // Called while files are read, between blocks, once IdleEvery has passed
+  // since the last call. Return true to stop.
   std::function<bool()> OnIdle;
+  std::chrono::milliseconds IdleEvery{100};
 };
 
 struct TDuplicateScanResult {
@@ -54,18 +62,23 @@ struct TDuplicateScanResult {
   bool Stopped = false;         // an event asked to stop; Lines counts the pairs so far
   uint64_t BytesRead = 0;       // bytes read from the candidates
   uint64_t CandidateBytes = 0;  // bytes of all candidate files
+  int32_t PassedOver = 0;       // candidate rows gone, unreadable or changed
+  // The group of each row of the duplicate view: Groups[row - 1]. The rows
+  // of a group (files of identical content) stand together.
+  std::vector<uint32_t> Groups;
 };
 
-// Scans rows 1 to FileCount() of a store in size order. On success (also
-// when stopped) the rows are rebuilt from the pairs found and FileCount() is
-// their number. Throws EInOutError when a candidate cannot be read; the
+// Scans rows 1 to FileCount() of a store in size order. The rows are
+// rebuilt from the pairs found (also when stopped) and FileCount() is their
+// number. Only a failure of the scan as a whole (out of memory) throws; the
 // store then keeps its rows in size order.
 TDuplicateScanResult FindDuplicates(TRowStore& store, const TDuplicateScanEvents& events);
 
 // The checksum of a file: the exclusive-or of its little-endian 32-bit
 // words (1 to 3 bytes at the end are not read), negated when negative;
-// -2147483648 stays as it is. Throws EInOutError when the file cannot be
-// opened or read.
+// -2147483648 stays as it is. The file is opened as the scan opens it (no
+// link followed, regular files only). Throws EInOutError when it cannot be
+// opened or read or is no regular file.
 int32_t FileChecksum(const std::string& path);
 
 // The checksum's accumulator over whole words of data; a partial word at

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,24 +42,83 @@ bool Convert(std::string_view utf8, const char* charset, std::string& out) {
   return ok;
 }
 
-// A file opened for writing, filled through a buffer. Every failure throws
-// EInOutError; the descriptor is closed however the object goes. Lines are
-// made in place: Reserve gives room for a line, Commit takes what was
-// written there.
+// The path a save must replace: a symbolic link is followed to the file it
+// names, link by link (a relative link from the link's own folder), so the
+// link itself stays a link. A dangling link gives the path of the file it
+// would name.
+std::string SaveTargetPath(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) return path;
+    target.resize(static_cast<size_t>(n));
+    if (target.empty() || target[0] != '/') {
+      const size_t slash = path.rfind('/');
+      target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+    }
+    path = std::move(target);
+  }
+  RaiseErrno(ELOOP);
+}
+
+// The mode bits a newly created file gets: 0666 less the process's umask.
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+// A file written for a save, filled through a buffer. Every failure throws
+// EInOutError; the descriptor is closed however the object goes.
+//
+// A regular file, or a new name, is never written in place: the text goes
+// into a new file in the target's folder, which is flushed to the disk and
+// only then renamed over the target, with the replaced file's permission
+// bits. Until then, and after any failure (the temporary file is removed),
+// the target is exactly as it was. A FIFO or a device is written directly.
+//
+// Lines are made in place: Reserve gives room for a line, Commit takes what
+// was written there.
 class TBufferedFile {
  public:
   static constexpr size_t kFlushAt = 256 * 1024;
 
-  explicit TBufferedFile(const std::string& path) : buffer_(kFlushAt + 64 * 1024) {
-    // O_NONBLOCK only for the open: a FIFO without a reader fails at once
-    // instead of blocking the window until someone reads it.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd_ < 0) RaiseErrno(errno);
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+  explicit TBufferedFile(const std::string& path)
+      : target_(path.empty() ? path : SaveTargetPath(path)), buffer_(kFlushAt + 64 * 1024) {
+    if (target_.empty()) RaiseErrno(ENOENT);
+    struct stat st;
+    const bool exists = ::stat(target_.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) RaiseErrno(EISDIR);
+    if (exists && !S_ISREG(st.st_mode)) {
+      // O_NONBLOCK only for the open: a FIFO without a reader fails at once
+      // instead of blocking the window until someone reads it.
+      fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+      if (fd_ < 0) RaiseErrno(errno);
+      const int flags = ::fcntl(fd_, F_GETFL);
+      if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+      return;
+    }
+    // The existing file must be one we may replace: the same test the
+    // system would make for writing it in place.
+    if (exists && ::access(target_.c_str(), W_OK) != 0) RaiseErrno(errno);
+    const size_t slash = target_.rfind('/');
+    temp_ = (slash == std::string::npos ? std::string() : target_.substr(0, slash + 1)) +
+            ".trawlix-save-XXXXXX";
+    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+      temp_.clear();
+      RaiseErrno(errno);
+    }
+    const mode_t mode = exists ? (st.st_mode & 07777) : NewFileMode();
+    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
+      (void)::fchown(fd_, st.st_uid, st.st_gid);  // best effort: only root may give files away
+    if (::fchmod(fd_, mode) != 0) Fail(errno);
   }
   ~TBufferedFile() {
     if (fd_ >= 0) ::close(fd_);
+    if (!temp_.empty()) ::unlink(temp_.c_str());
   }
   TBufferedFile(const TBufferedFile&) = delete;
   TBufferedFile& operator=(const TBufferedFile&) = delete;
@@ -93,20 +153,36 @@ class TBufferedFile {
   }
   void Close() {
     Flush();
+    if (!temp_.empty() && ::fsync(fd_) != 0) Fail(errno);
     const int fd = fd_;
     fd_ = -1;
     // Linux releases the descriptor even when close reports EINTR.
-    if (::close(fd) != 0 && errno != EINTR) RaiseErrno(errno);
+    if (::close(fd) != 0 && errno != EINTR) Fail(errno);
+    if (temp_.empty()) return;
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail(errno);
+    temp_.clear();
+    // The rename itself reaches the disk with its folder.
+    const size_t slash = target_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
   }
 
  private:
   [[noreturn]] void Fail(int err) {
     used_ = 0;
-    ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
     RaiseErrno(err);
   }
 
+  std::string target_;
+  std::string temp_;  // the new file until it is renamed over the target
   int fd_ = -1;
   std::vector<char> buffer_;
   size_t used_ = 0;

@@ -5,11 +5,14 @@
 // no quoting, no escaping, no byte-order mark. A name holding a tab or a
 // line break therefore splits its line, as it would in any plain list.
 //
-// The file is created (or truncated) before anything is written and filled
-// through a buffer. Every failure, creating the file included, throws
-// EInOutError with the error code and text of the failed call; a failed
-// write or close leaves the file holding what reached it before, and nothing
-// is written after the failure.
+// A save never costs the user a file: the lines go through a buffer into a
+// new file in the target's folder, which is flushed to the disk and renamed
+// over the target only when every byte is written, keeping the replaced
+// file's permission bits. A symbolic link as the target stays a link (the
+// file it names is replaced so). A FIFO or a device is written directly.
+// Every failure, creating the file included, throws EInOutError with the
+// error code and text of the failed call; the target is then exactly as it
+// was and no partial file is left behind.
 //
 // Reads the store only; any thread that owns the store may call it.
 #pragma once

@@ -84,14 +84,6 @@ void TRowStore::ClearChecksum(int row) {
   }
 }
 
-void TRowStore::SetSizeZeroIfMissing(int row) {
-  Row& r = Ensure(row);
-  if (!(r.flags & fSize)) {
-    r.size = 0;
-    r.flags |= fSize;
-  }
-}
-
 bool TRowStore::IsBlank(int row) const {
   const Row* r = Find(row);
   return !r || !(r->flags & fUsed);

@@ -65,9 +65,6 @@ class TRowStore {
   void ClearRow(int row);
   void SetChecksum(int row, int32_t checksum);
   void ClearChecksum(int row);
-  // Gives a row without a size cell the size 0 (the size order does so for
-  // blank rows).
-  void SetSizeZeroIfMissing(int row);
 
   bool IsBlank(int row) const;
   std::string_view Folder(int row) const;

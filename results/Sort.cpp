@@ -315,9 +315,9 @@ void SortRows(TRowStore& store, TSortOrder order, const TCollator& collator) {
   const int n = store.FileCount();
   if (n < 2) return;
   std::vector<int> sorted = TSorter(store, order, collator).Run();
+  // A blank row ranks as size 0 but stays blank: it is saved as a line of
+  // tabs whatever the order.
   store.PermuteRows(1, sorted);
-  if (order == TSortOrder::Size)
-    for (int r = 1; r <= n; ++r) store.SetSizeZeroIfMissing(r);
 }
 
 }  // namespace trawlix

@@ -14,8 +14,8 @@
 // The date order puts rows without a valid date (the fallback text, blank
 // rows) before every dated row, and the size order compares sizes as
 // numbers, 100 GB after 99 GB. Rows that are equal in every field keep
-// their order. A blank row takes part with empty cells; the size order gives
-// it the size 0.
+// their order. A blank row takes part with empty cells; the size order ranks
+// it as the size 0 and leaves it blank.
 //
 // Only rows 1 to FileCount() move; nothing else of the store changes.
 #pragma once

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <thread>
 
@@ -93,6 +94,13 @@ TEST_F(MessageBridgeTest, WorkerErrorGoesToTheGeneralErrorDisplay) {
   EXPECT_EQ(ui.messages[0].text, QStringLiteral("E/A-Fehler 5."));
   EXPECT_FALSE(finder.Busy());
   EXPECT_EQ(matches.load(), 0);
+}
+
+// A save into a pipe whose reader left must not end the program.
+TEST(StartModules, LeaveSigpipeIgnored) {
+  const auto before = std::signal(SIGPIPE, SIG_DFL);
+  StartModules();
+  EXPECT_EQ(std::signal(SIGPIPE, before), SIG_IGN);
 }
 
 }  // namespace

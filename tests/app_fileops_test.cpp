@@ -17,6 +17,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "AppTestSupport.h"
 #include "RecordingInteraction.h"
@@ -313,6 +314,45 @@ TEST_F(FileCommandTest, RowsBelowThePathLimitAreListedSavedAndTooLongToOpen) {
   EXPECT_EQ(ui.opened.size(), 1u);
 }
 
+// Rows far below the path limit: the duplicate scan reads them and pairs
+// the copies, and deleting removes exactly the row's file there (with the
+// Delete key in the list view, through the menu in the duplicate view).
+TEST_F(FileCommandTest, DuplicateScanAndDeletingWorkBelowThePathLimit) {
+  std::string rel;
+  for (int level = 0; level < 200; ++level) rel += std::string(31, 'q') + static_cast<char>('a' + level % 26) + "/";
+  const std::string copy1 = tree.createFile(rel + "copy1.bin", std::string(3000, 'c'));
+  const std::string copy2 = tree.createFile(rel + "copy2.bin", std::string(3000, 'c'));
+  const std::string other = tree.createFile(rel + "other.bin", std::string(3000, 'o'));
+  const std::string gone = tree.createFile(rel + "gone.txt", "x");
+  ASSERT_GT(copy1.size(), 6000u);
+  // find sees the files, the test's own stat of them cannot: that is the point.
+  struct stat st;
+  ASSERT_NE(::lstat(copy1.c_str(), &st), 0);
+  Search(tree.Root());
+  ASSERT_EQ(frm.FileCount(), 4);
+
+  Select(RowOf("gone.txt"));
+  QTest::keyClick(frm.StringGrid1, Qt::Key_Delete);
+  EXPECT_TRUE(ui.messages.empty());
+  Search(tree.Root());
+  EXPECT_EQ(frm.FileCount(), 3);
+  EXPECT_EQ(RowOf("gone.txt"), 0);
+
+  frm.btnFindIdentical->click();
+  ASSERT_EQ(frm.FileCount(), 2);
+  EXPECT_EQ(std::set<std::string>({Cell(1, 1), Cell(2, 1)}), (std::set<std::string>{"copy1.bin", "copy2.bin"}));
+  EXPECT_EQ(Cell(1, 4), Cell(2, 4));
+  EXPECT_NE(Cell(1, 4), "");
+  Select(RowOf("copy2.bin"));
+  frm.mnuLoeschen->trigger();
+  EXPECT_TRUE(ui.messages.empty());
+  Search(tree.Root());
+  EXPECT_EQ(frm.FileCount(), 2);
+  EXPECT_EQ(RowOf("copy2.bin"), 0);
+  EXPECT_NE(RowOf("copy1.bin"), 0);
+  EXPECT_NE(RowOf("other.bin"), 0);
+}
+
 // The real opener with the machine's xdg-open, kept away from desktops,
 // browsers and the user's settings.
 class XdgInteraction : public test::RecordingInteraction {
@@ -401,6 +441,13 @@ TEST_F(FileCommandTest, DeletingRefusesSilentlyWhatIsNotTheListedDeletableFile) 
     EXPECT_TRUE(Exists(tree.Path(std::string("a/") + name))) << name;
     EXPECT_EQ(Cell(row, 1), name);
   }
+  // The read-only file says nothing; the changed one is named.
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].kind, TMsgKind::Error);
+  EXPECT_EQ(ui.messages[0].text,
+            QString::fromStdString("Die Datei \"" + tree.Path("a/changed.txt") +
+                                   "\" wurde nach der Suche geändert oder ersetzt und wird nicht gelöscht."));
+  ui.messages.clear();
   // A symbolic link goes; its target stays.
   Select(RowOf("link.txt"));
   QTest::keyClick(frm.StringGrid1, Qt::Key_Delete);
@@ -456,6 +503,71 @@ TEST_F(FileCommandTest, DeleteDuringASearchDoesNothing) {
   EXPECT_TRUE(Exists(listed));
   EXPECT_EQ(frm.FileCount(), 5);
   EXPECT_FALSE(frm.Results().Store().IsBlank(1));
+}
+
+
+// Delete acts only on a row the user highlighted in the table as it is now.
+TEST_F(FileCommandTest, DeleteNeedsAHighlightedRowOfTheTableAsItIsNow) {
+  for (const char* f : {"a/1.txt", "a/2.txt", "a/3.txt", "a/4.txt"}) tree.createFile(f, "x");
+  Search(tree.Path("a"));
+  // Only the focus frame: a current cell without a highlight.
+  frm.StringGrid1->selectionModel()->setCurrentIndex(frm.Results().index(0, 0),
+                                                     QItemSelectionModel::NoUpdate);
+  ASSERT_FALSE(frm.StringGrid1->selectionModel()->hasSelection());
+  EXPECT_EQ(frm.SelectedRow(), 0);
+  QTest::keyClick(frm.StringGrid1, Qt::Key_Delete);
+  frm.mnuLoeschenClick(frm.mnuLoeschen);
+  // A highlight made before a rewrite of the table is gone after it.
+  const struct {
+    const char* what;
+    std::function<void()> rewrite;
+  } rewrites[] = {
+      {"a new search", [&] { Search(tree.Path("a")); }},
+      {"a sort", [&] { frm.mnuNameSortClick(frm.mnuNameSort); }},
+  };
+  for (const auto& r : rewrites) {
+    SCOPED_TRACE(r.what);
+    Select(3);
+    r.rewrite();
+    EXPECT_EQ(frm.SelectedRow(), 0);
+    QTest::keyClick(frm.StringGrid1, Qt::Key_Delete);
+  }
+  for (const char* f : {"a/1.txt", "a/2.txt", "a/3.txt", "a/4.txt"}) EXPECT_TRUE(Exists(tree.Path(f))) << f;
+  // The highlighted row goes, the one drawn highlighted.
+  Select(2);
+  const std::string chosen = frm.Results().Store().FullPath(2);
+  QTest::keyClick(frm.StringGrid1, Qt::Key_Delete);
+  EXPECT_FALSE(Exists(chosen));
+}
+
+// Keeping the first row of each group and deleting the others leaves a
+// copy of every group, even when a copy is removed behind the program's back.
+TEST_F(FileCommandTest, DuplicateViewNeverDeletesTheLastCopy) {
+  tree.createFile("a/x.bin", std::string(2000, 'x'));
+  tree.createFile("c/y.bin", std::string(2000, 'x'));
+  tree.createFile("e/z.bin", std::string(2000, 'x'));
+  Search(tree.Root());
+  frm.btnFindIdentical->click();
+  ASSERT_EQ(frm.FileCount(), 4);  // x, y, y, z
+  ASSERT_TRUE(frm.DuplicateView());
+  EXPECT_EQ(frm.SelectedRow(), 0);
+  ::unlink(tree.Path("e/z.bin").c_str());  // another program removes a copy
+  // Row 1 is kept; rows 2 to 4 are deleted one after another.
+  for (int row = 2; row <= 4; ++row) {
+    Select(row);
+    frm.mnuLoeschen->trigger();
+  }
+  EXPECT_TRUE(Exists(tree.Path("a/x.bin")));
+  EXPECT_FALSE(Exists(tree.Path("c/y.bin")));
+  // Now row 1 is the last copy: refused, with its name.
+  Select(1);
+  frm.mnuLoeschen->trigger();
+  EXPECT_TRUE(Exists(tree.Path("a/x.bin")));
+  ASSERT_FALSE(ui.messages.empty());
+  EXPECT_EQ(ui.messages.back().kind, TMsgKind::Error);
+  EXPECT_TRUE(ui.messages.back().text.startsWith(
+      QString::fromStdString("Die Datei \"" + tree.Path("a/x.bin") + "\" wird nicht gelöscht")));
+  EXPECT_EQ(Cell(1, 1), "x.bin");
 }
 
 }  // namespace

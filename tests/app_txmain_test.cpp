@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -365,25 +367,30 @@ TEST_F(WindowTest, DuplicateScanWarnsReportsNothingAndSurvivesAVanishedFile) {
   EXPECT_EQ(VisibleRows(), 0);
   EXPECT_FALSE(frm.btnFindIdentical->isEnabled());
 
-  // A copy that is gone when its pair is examined: the error, and a table
-  // left in size order with five columns and the button still enabled.
+  // A copy that is gone when its pair is examined is passed over: no error
+  // box, the scan ends normally and the counter says what was left out.
   tree.createFile("copy.bin", std::string(2000, 'p'));
   Search(tree.Root());
   ::unlink(tree.Path("copy.bin").c_str());
   ui.messages.clear();
   frm.btnFindIdentical->click();
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_TRUE(ui.messages[0].errorBox);
-  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Datei nicht gefunden."));
-  EXPECT_EQ(frm.FileCount(), 3);
-  EXPECT_EQ(frm.Results().columnCount(), 5);
-  EXPECT_EQ(frm.GridMenu(), frm.PopupMenu2);
-  EXPECT_TRUE(frm.btnFindIdentical->isEnabled());
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Keine doppelten Dateien > 1K gefunden!"));
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  0 Duplikate (1 Datei übergangen) in"));
+  EXPECT_EQ(frm.FileCount(), 0);
+  EXPECT_FALSE(frm.btnFindIdentical->isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  // It can run again: the vanished file is still listed, so it fails again.
-  ui.messages.clear();
+}
+
+TEST_F(WindowTest, FilesPassedOverByTheScanAreCountedBesideThePairs) {
+  for (const char* n : {"a/1", "b/2", "c/3", "d/4"}) tree.createFile(n, std::string(3000, 'k'));
+  Search(tree.Root());
+  ::unlink(tree.Path("b/2").c_str());
+  ::unlink(tree.Path("c/3").c_str());
   frm.btnFindIdentical->click();
-  EXPECT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(frm.FileCount(), 2);
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  2 Duplikate (2 Dateien übergangen) in"));
 }
 
 TEST_F(WindowTest, StopDuringTheDuplicateScanKeepsThePairsSoFar) {
@@ -463,6 +470,35 @@ TEST_F(WindowTest, FoldersThatCannotBeReadAreNotedBelowTheCounters) {
       EXPECT_EQ(tip.back(), QStringLiteral("\u2026 und 2 weitere"));
     }
   }
+}
+
+TEST_F(WindowTest, ClosingDuringTheDuplicateScanStopsItWithoutAMessage) {
+  // Two large sparse files that differ only in their last byte: no pair is
+  // found before the window closes.
+  for (const char* name : {"big1", "big2"}) {
+    const std::string path = tree.createFile(name);
+    ASSERT_EQ(::truncate(path.c_str(), (1ll << 31) - 1), 0);
+  }
+  std::ofstream(tree.Path("big2"), std::ios::binary | std::ios::in).seekp((1ll << 31) - 2).put('!');
+  Search(tree.Root());
+  QTimer closer;
+  closer.setInterval(0);
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (frm.Scanning()) frm.close();
+  });
+  closer.start();
+  frm.btnFindIdentical->click();
+  EXPECT_FALSE(frm.isVisible());
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(WindowTest, ByteCounterStopsAtItsLimitInsteadOfWrapping) {
+  TSearchRec rec;
+  rec.Name = "sparse";
+  rec.Size = static_cast<uint64_t>(INT64_MAX);
+  frm.FinderFileMatch(nullptr, "/x/", rec);
+  frm.FinderFileMatch(nullptr, "/x/", rec);
+  EXPECT_EQ(frm.TotalBytes(), INT64_MAX);
 }
 
 class StopTest : public WindowTest {

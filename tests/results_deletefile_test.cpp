@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "ListedFile.h"
 #include "PermissionOverride.h"
@@ -125,6 +126,89 @@ TEST_F(DeleteTest, FileListedTwiceGoesOnceThroughEitherRow) {
   tree.createFile("dup.bin", std::string(2000, 'd'));
   EXPECT_FALSE(DeleteListedFile(store, 1));
   EXPECT_TRUE(Exists(f));
+}
+
+
+// A folder of the path swapped for a link to where the file now lies: the
+// path still reaches the listed file, but only through the link.
+TEST_F(DeleteTest, FolderSwappedForALinkStopsTheDeletion) {
+  const std::string f = tree.createFile("a/x.bin", "payload", 1100000000);
+  test::ListFile(store, 1, f);
+  ASSERT_EQ(::rename(tree.Path("a").c_str(), tree.Path("real").c_str()), 0);
+  tree.symlink(tree.Path("real"), "a");
+  EXPECT_EQ(DeleteRowFile(store, 1), TDeleteOutcome::Refused);
+  EXPECT_TRUE(Exists(tree.Path("real/x.bin")));
+}
+
+TEST_F(DeleteTest, ChangedFileIsReportedNotDeleted) {
+  const std::string f = tree.createFile("f.txt", "abc", 1100000000);
+  test::ListFile(store, 1, f);
+  tree.createFile("f.txt", "abc", 1100000099);
+  EXPECT_EQ(DeleteRowFile(store, 1), TDeleteOutcome::Changed);
+  EXPECT_TRUE(Exists(f));
+  EXPECT_NE(FileChangedSinceSearchText("/t/f.txt").find("\"/t/f.txt\""), std::string::npos);
+}
+
+// The duplicate view never deletes the last verified copy of a group: rows
+// 1 and 2 are one group, row 3 another.
+TEST_F(DeleteTest, DuplicateViewKeepsTheLastVerifiedCopy) {
+  struct Case {
+    const char* what;
+    // What happens to row 2's file before row 1 is deleted.
+    std::function<void(const std::string& partner)> partner;
+    TDeleteOutcome expected;
+    bool listedAfter = false;  // row 2 lists the partner as it is after the change
+  } cases[] = {
+      {"partner intact", [](const std::string&) {}, TDeleteOutcome::Deleted},
+      {"partner removed by another program", [](const std::string& p) { ::unlink(p.c_str()); },
+       TDeleteOutcome::LastCopy},
+      {"partner changed",
+       [](const std::string& p) {
+         std::FILE* f = std::fopen(p.c_str(), "ab");
+         std::fputs("more", f);
+         std::fclose(f);
+       },
+       TDeleteOutcome::LastCopy},
+      {"partner is a hard link of the file itself",
+       [this](const std::string& p) {
+         ::unlink(p.c_str());
+         ::link(tree.Path("a/x").c_str(), p.c_str());
+       },
+       TDeleteOutcome::LastCopy, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string a = tree.createFile("a/x", std::string(1500, 'q'), 1100000000);
+    const std::string b = tree.createFile("c/y", std::string(1500, 'q'), 1100000000);
+    const std::string other = tree.createFile("d/z", std::string(1500, 'q'), 1100000000);
+    test::ListFile(store, 1, a);
+    test::ListFile(store, 2, b);
+    test::ListFile(store, 3, other);
+    const std::vector<uint32_t> groups{0, 0, 1};
+    c.partner(b);
+    if (c.listedAfter) test::ListFile(store, 2, b);
+    EXPECT_EQ(DeleteRowFile(store, 1, &groups), c.expected);
+    EXPECT_EQ(Exists(a), c.expected != TDeleteOutcome::Deleted);
+    // The other group's copy never counts for this one.
+    EXPECT_TRUE(Exists(other));
+    ::unlink(a.c_str());
+    ::unlink(b.c_str());
+    ::unlink(other.c_str());
+  }
+}
+
+TEST_F(DeleteTest, DuplicateViewDeletesCopiesOneByOneUntilOneIsLeft) {
+  std::vector<std::string> copies;
+  for (const char* name : {"p/1", "q/2", "r/3"})
+    copies.push_back(tree.createFile(name, std::string(1200, 'k'), 1100000000));
+  for (int r = 1; r <= 3; ++r) test::ListFile(store, r, copies[r - 1]);
+  const std::vector<uint32_t> groups{7, 7, 7};
+  EXPECT_EQ(DeleteRowFile(store, 3, &groups), TDeleteOutcome::Deleted);
+  store.ClearRow(3);
+  EXPECT_EQ(DeleteRowFile(store, 1, &groups), TDeleteOutcome::Deleted);
+  store.ClearRow(1);
+  EXPECT_EQ(DeleteRowFile(store, 2, &groups), TDeleteOutcome::LastCopy);
+  EXPECT_TRUE(Exists(copies[1]));
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "ListedFile.h"
+#include "PermissionOverride.h"
 #include "TempTree.h"
 #include "platform/Errors.h"
 #include "results/Duplicates.h"
@@ -85,6 +90,21 @@ TEST(Checksum, XorOfLittleEndianWordsNegatedWhenNegative) {
     EXPECT_EQ(e.ErrorCode(), 2);
     EXPECT_STREQ(e.what(), "Datei nicht gefunden");
   }
+}
+
+// The checksum opens as the scan does: it never waits on a FIFO, never
+// reads through a link, and reads regular files only.
+TEST(Checksum, RefusesLinksFifosAndFolders) {
+  test::TempTree tree;
+  tree.createFile("real/file", Words({9}));
+  tree.symlink(tree.Path("real/file"), "link");
+  tree.symlink(tree.Path("real"), "linkdir");
+  ASSERT_EQ(::mkfifo(tree.Path("fifo").c_str(), 0644), 0);
+  for (const char* rel : {"link", "linkdir/file", "fifo", "real"}) {
+    SCOPED_TRACE(rel);
+    EXPECT_THROW(FileChecksum(tree.Path(rel)), EInOutError);
+  }
+  EXPECT_EQ(FileChecksum(tree.Path("real/file")), 9);
 }
 
 TEST_F(DuplicateScan, CopiesPairAsNeighboursAndShowTheirChecksum) {
@@ -172,7 +192,7 @@ TEST_F(DuplicateScan, LinksAndFifosAreNeverOpened) {
   EXPECT_EQ(Scan().Lines, 0);
 }
 
-TEST_F(DuplicateScan, FilesChangedSinceTheSearchDoNotPairAndAVanishedOneEndsTheScan) {
+TEST_F(DuplicateScan, FilesChangedSinceTheSearchDoNotPair) {
   const std::string bytes = Bytes(1500, 'c');
   tree.createFile("a", bytes);
   tree.createFile("b", bytes);
@@ -180,26 +200,115 @@ TEST_F(DuplicateScan, FilesChangedSinceTheSearchDoNotPairAndAVanishedOneEndsTheS
   List({"a", "b", "c"});
   tree.createFile("b", bytes + "grown");
   ::truncate(tree.Path("c").c_str(), 1000);
-  EXPECT_EQ(Scan().Lines, 0);
+  const TDuplicateScanResult r = Scan();
+  EXPECT_EQ(r.Lines, 0);
+  EXPECT_EQ(r.PassedOver, 2);
+}
 
+// One file that cannot be compared no longer ends the whole scan: it is
+// passed over, counted, and the other files still pair.
+TEST_F(DuplicateScan, AFileThatCannotBeReadIsPassedOverAndTheScanGoesOn) {
+  const struct {
+    const char* what;
+    std::function<void(const test::TempTree&)> spoil;  // applied to y/y
+  } cases[] = {
+      {"vanished", [](const test::TempTree& t) { ::unlink(t.Path("y/y").c_str()); }},
+      {"its folder became a file",
+       [](const test::TempTree& t) {
+         ::unlink(t.Path("y/y").c_str());
+         ::rmdir(t.Path("y").c_str());
+         t.createFile("y", "not a folder");
+       }},
+      {"its folder was swapped for a link",
+       [](const test::TempTree& t) {
+         ::rename(t.Path("y").c_str(), t.Path("y-real").c_str());
+         t.symlink(t.Path("y-real"), "y");
+       }},
+      {"no permission to read it",
+       [](const test::TempTree& t) { ::chmod(t.Path("y/y").c_str(), 0); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempTree t;
+    const std::string bytes = Bytes(1500, 'v');
+    TRowStore rows;
+    for (const char* rel : {"x/x", "y/y", "z/z"}) test::ListFile(rows, rows.FileCount() + 1, t.createFile(rel, bytes));
+    SortRows(rows, TSortOrder::Size, TCollator::User());
+    c.spoil(t);
+    test::WithoutPermissionOverride asEveryone;
+    const TDuplicateScanResult r = FindDuplicates(rows, events);
+    EXPECT_EQ(r.Lines, 2);
+    EXPECT_EQ(r.PassedOver, 1);
+    EXPECT_EQ(rows.FullPath(1), t.Path("x/x"));
+    EXPECT_EQ(rows.FullPath(2), t.Path("z/z"));
+  }
+}
+
+// Another file renamed over a candidate's name while it is read: the bytes
+// compared are the old file's, the path names the new one. No pair.
+TEST_F(DuplicateScan, AFileReplacedWhileItIsReadDoesNotPair) {
+  const std::string bytes = Bytes(3 * 128 * 1024 + 10, 'r');
+  tree.createFile("a", bytes);
+  tree.createFile("b", bytes);
+  tree.createFile("new", Bytes(bytes.size(), 's'));
+  List({"a", "b"});
+  events.IdleEvery = std::chrono::milliseconds(0);
+  // Replaced once the scan has b open, that is while it reads it.
+  const auto bIsOpen = [&] {
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+      std::error_code ec;
+      if (std::filesystem::read_symlink(fd.path(), ec) == tree.Path("b")) return true;
+    }
+    return false;
+  };
+  bool replaced = false;
+  events.OnIdle = [&] {
+    if (!replaced && bIsOpen())
+      replaced = ::rename(tree.Path("new").c_str(), tree.Path("b").c_str()) == 0;
+    return false;
+  };
+  const TDuplicateScanResult r = Scan();
+  EXPECT_TRUE(replaced);
+  EXPECT_EQ(r.Lines, 0);
+  EXPECT_EQ(r.PassedOver, 1);
+}
+
+// One directory entry reached twice (the same path listed twice, a folder
+// bound a second time inside the tree) is one row of the view; a hard link
+// is another entry and stays.
+TEST_F(DuplicateScan, EachDirectoryEntryIsListedOnce) {
+  const std::string bytes = Bytes(2500, 'e');
+  tree.createFile("a/x", bytes);
+  tree.createFile("c/y", bytes);
+  List({"a/x", "a/x", "c/y"});
+  TDuplicateScanResult r = Scan();
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"a/x " + std::to_string(FileChecksum(tree.Path("a/x"))),
+                                              "c/y " + std::to_string(FileChecksum(tree.Path("c/y")))}));
+  EXPECT_EQ(r.Groups, (std::vector<uint32_t>{0, 0}));
+
+  tree.createDir("bind");
+  if (::mount(tree.Path("a").c_str(), tree.Path("bind").c_str(), nullptr, MS_BIND, nullptr) != 0)
+    GTEST_SKIP() << "mount --bind needs root";
   TRowStore fresh;
   store = std::move(fresh);
-  tree.createFile("x", bytes);
-  tree.createFile("y", bytes);
-  tree.createFile("z", bytes);
-  List({"z", "x", "y"});
-  ::unlink(tree.Path("y").c_str());
-  try {
-    Scan();
-    ADD_FAILURE() << "no error";
-  } catch (const EInOutError& e) {
-    EXPECT_EQ(e.ErrorCode(), 2);
-    EXPECT_STREQ(e.what(), "Datei nicht gefunden");
-  }
-  // The rows stay, in size order.
-  EXPECT_EQ(store.FileCount(), 3);
+  List({"a/x", "bind/x", "c/y"});
+  r = Scan();
+  ::umount2(tree.Path("bind").c_str(), MNT_DETACH);
+  EXPECT_EQ(r.Lines, 2);
   EXPECT_EQ(store.Name(1), "x");
-  EXPECT_EQ(store.Name(3), "z");
+  EXPECT_EQ(store.FullPath(2), tree.Path("c/y"));
+}
+
+TEST_F(DuplicateScan, GroupsNumberTheRowsOfEachSetOfCopies) {
+  for (const char* n : {"a1", "a2", "a3"}) tree.createFile(n, Bytes(1000, 'a'));
+  for (const char* n : {"b1", "b2"}) tree.createFile(n, Bytes(1000, 'b'));
+  List({"a1", "a2", "a3", "b1", "b2"});
+  const TDuplicateScanResult r = Scan();
+  ASSERT_EQ(r.Lines, 6);  // a1 a2 a2 a3, b1 b2
+  EXPECT_EQ(r.Groups.size(), 6u);
+  EXPECT_EQ(r.Groups[0], r.Groups[3]);
+  EXPECT_EQ(r.Groups[4], r.Groups[5]);
+  EXPECT_NE(r.Groups[0], r.Groups[4]);
 }
 
 TEST_F(DuplicateScan, StopKeepsThePairsFoundSoFar) {

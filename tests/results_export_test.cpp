@@ -1,9 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <clocale>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <thread>
+#include <vector>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -257,6 +267,118 @@ TEST_F(ExportTest, FifoWithoutReaderFailsInsteadOfBlocking) {
   const std::string fifo = tree.Path("pipe.txt");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
   EXPECT_THROW(ExportList(store, fifo), EInOutError);
+}
+
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A save that fails half-way must not cost the file it was to replace, nor
+// leave a piece of the new one behind.
+TEST_F(ExportTest, AFailedSaveKeepsTheOldFileAsItWas) {
+  for (int i = 0; i < 20000; ++i) Add("/some/folder/", "file" + std::to_string(i), i);
+  const std::string old = "the previous results\r\n";
+  const struct {
+    const char* what;
+    std::function<void()> before, after;
+    int code;
+  } cases[] = {
+      // The file size limit fails the write as a full disk does (EFBIG).
+      {"disk full while writing",
+       [] {
+         std::signal(SIGXFSZ, SIG_IGN);
+         rlimit small{64 * 1024, RLIM_INFINITY};
+         ::setrlimit(RLIMIT_FSIZE, &small);
+       },
+       [] {
+         rlimit none{RLIM_INFINITY, RLIM_INFINITY};
+         ::setrlimit(RLIMIT_FSIZE, &none);
+       },
+       101},
+      {"folder without write permission", [this] { ::chmod(tree.Path("out").c_str(), 0555); },
+       [this] { ::chmod(tree.Path("out").c_str(), 0755); }, 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string target = tree.createFile("out/ScanResult.txt", old);
+    const auto entries = FolderEntries(tree.Path("out"));
+    c.before();
+    int code = 0;
+    {
+      test::WithoutPermissionOverride asEveryone;
+      try {
+        ExportTable(store, 4, target);
+      } catch (const EInOutError& e) {
+        code = e.ErrorCode();
+      }
+    }
+    c.after();
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(Slurp(target), old);
+    EXPECT_EQ(FolderEntries(tree.Path("out")), entries);
+  }
+}
+
+TEST_F(ExportTest, ReplacingKeepsPermissionBitsAndLinks) {
+  CtypeLocale utf8("C.UTF-8");
+  Add("/d/", "a", 1);
+  const std::string line = "/d/a\r\n";
+  tree.createFile("private.txt", "old");
+  ::chmod(tree.Path("private.txt").c_str(), 0640);
+  ExportList(store, tree.Path("private.txt"));
+  struct stat st;
+  ASSERT_EQ(::stat(tree.Path("private.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(Slurp(tree.Path("private.txt")), line);
+
+  // A link as the target stays a link; the file it names gets the text,
+  // also when it does not exist yet.
+  tree.createFile("real/target.txt", "old");
+  tree.symlink("real/target.txt", "link.txt");
+  tree.symlink(tree.Path("real/new.txt"), "dangling.txt");
+  for (const char* link : {"link.txt", "dangling.txt"}) {
+    SCOPED_TRACE(link);
+    ExportList(store, tree.Path(link));
+    ASSERT_EQ(::lstat(tree.Path(link).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+  }
+  EXPECT_EQ(Slurp(tree.Path("real/target.txt")), line);
+  EXPECT_EQ(Slurp(tree.Path("real/new.txt")), line);
+  EXPECT_EQ(FolderEntries(tree.Path("real")), (std::vector<std::string>{"new.txt", "target.txt"}));
+}
+
+// With SIGPIPE ignored (the program does so at start), a reader that leaves
+// is a write error like any other.
+TEST_F(ExportTest, AReaderThatLeavesIsAnErrorNotTheProgramsEnd) {
+  for (int i = 0; i < 50000; ++i) Add("/a/long/enough/folder/", "name" + std::to_string(i), i);
+  const std::string fifo = tree.Path("pipe.txt");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const auto old = std::signal(SIGPIPE, SIG_IGN);
+  std::thread reader([&] {
+    const int fd = ::open(fifo.c_str(), O_RDONLY);
+    char buf[16];
+    (void)::read(fd, buf, sizeof buf);
+    ::close(fd);
+  });
+  // The writer must find the reader there when it opens the FIFO.
+  int code = 0;
+  for (int tries = 0; tries < 1000 && code == 0; ++tries) {
+    try {
+      ExportTable(store, 4, fifo);
+      ADD_FAILURE() << "no error";
+      break;
+    } catch (const EInOutError& e) {
+      if (e.ErrorCode() != ErrnoToErrorCode(ENXIO)) code = e.ErrorCode();
+      else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  reader.join();
+  std::signal(SIGPIPE, old);
+  EXPECT_EQ(code, ErrnoToErrorCode(EPIPE));
 }
 
 }  // namespace

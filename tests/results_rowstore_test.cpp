@@ -52,10 +52,6 @@ TEST(RowStore, BlankRowsAndRowsBeyondTheListedOnes) {
   EXPECT_FALSE(store.Identity(2, id));
   EXPECT_TRUE(store.IsBlank(9));
   EXPECT_EQ(store.FullPath(9), "");
-  // The size order gives a blank row the size 0 and nothing else.
-  store.SetSizeZeroIfMissing(2);
-  EXPECT_EQ(store.CellText(2, TRowStore::colSize), "0");
-  EXPECT_EQ(store.CellText(2, TRowStore::colName), "");
 }
 
 TEST(RowStore, PermuteMovesWholeRowsAndRefusesWhatIsNoPermutation) {

@@ -123,7 +123,7 @@ TEST(Sort, DateOrderPutsUndatedRowsFirstAndBreaksTiesBySizeText) {
                 "/a/|same99|15.03.2004 13:45:10|99", "/a/|late|31.12.2107 23:59:58|1"}));
 }
 
-TEST(Sort, SizeOrderIsNumericAndGivesBlankRowsTheSizeZero) {
+TEST(Sort, SizeOrderIsNumericAndRanksBlankRowsFirstLeavingThemBlank) {
   const std::vector<Row> rows = {
       {"/a/", "big", kDay, 100000000000ULL},
       {"/a/", "nearly", kDay, 99999999999ULL},
@@ -135,7 +135,7 @@ TEST(Sort, SizeOrderIsNumericAndGivesBlankRowsTheSizeZero) {
   };
   EXPECT_EQ(Sorted(rows, TSortOrder::Size),
             (std::vector<std::string>{
-                "|||0", "/a/|empty|15.03.2004 13:45:10|0", "/a/|nine|15.03.2004 13:45:10|999",
+                "|||", "/a/|empty|15.03.2004 13:45:10|0", "/a/|nine|15.03.2004 13:45:10|999",
                 "/b/|nine|15.03.2004 13:45:10|999", "/a/|thousand|15.03.2004 13:45:10|1000",
                 "/a/|nearly|15.03.2004 13:45:10|99999999999",
                 "/a/|big|15.03.2004 13:45:10|100000000000"}));
@@ -154,7 +154,7 @@ TEST(Sort, EveryOrderKeepsEveryRowOfOddNamesAndIsRepeatable) {
                            TSortOrder::Date, TSortOrder::Size}) {
     std::vector<std::string> first = Sorted(rows, order);
     EXPECT_EQ(first, Sorted(rows, order)) << static_cast<int>(order);
-    // The same rows, only moved (a blank row may gain the size 0).
+    // The same rows, only moved.
     std::vector<std::string> before;
     TRowStore store;
     Fill(store, rows);

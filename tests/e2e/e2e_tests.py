@@ -308,11 +308,19 @@ def test_delete(s):
     rows = table_rows(s.save_through_dialog(p, "alt+t", out / "vorher.txt"))
     order = [r[0] + r[1] for r in rows]
 
-    def delete_row_of(name):
+    # Right after the sort no row is highlighted: Delete removes nothing.
+    before = snapshot(t)
+    s.keys(p.window, "Delete")
+    s.expect_no_dialog(p, "Delete with no highlighted row")
+    check(snapshot(t) == before, f"Delete with no highlighted row changed {sorted(before ^ snapshot(t))}")
+
+    def delete_row_of(name, refusal=None):
         path = os.fsencode(t / name)
         before = snapshot(t)
         select_row(s, p, order.index(path) + 1)
         s.keys(p.window, "Delete")
+        if refusal:
+            s.answer_message(p, refusal)
         s.expect_no_dialog(p, f"Delete on {name}")
         return before, snapshot(t)
 
@@ -322,10 +330,11 @@ def test_delete(s):
     before, after = delete_row_of("schreibgeschützt.txt")
     check(after == before, f"Delete on a read-only file changed {sorted(before ^ after)}")
     # Rewritten after the search (same size, new content and time): the row
-    # no longer names the file that was listed, so it stays.
+    # no longer names the file that was listed, so it stays, and a message
+    # says why.
     changed.write_bytes(os.urandom(70))
     os.utime(changed, (1104500710, 1104500710))
-    before, after = delete_row_of("danach geändert.txt")
+    before, after = delete_row_of("danach geändert.txt", refusal="Fehler")
     check(after == before, f"Delete on a file changed after the search changed {sorted(before ^ after)}")
     before, after = delete_row_of("verknuepfung")
     check({e.split(b"\t")[0] for e in before - after} == {os.fsencode(t / "verknuepfung")} and after < before,
@@ -342,12 +351,73 @@ def test_delete(s):
     check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
 
 
+def test_cleanup(s):
+    """Keeping the first row of each group of the duplicate view and deleting
+    the others leaves a copy of every group: with a folder bound a second
+    time inside the tree, and with a copy removed by another program after
+    the scan (the refusal names the last copy)."""
+    t = s.tree
+    x = os.urandom(3000)
+    make_file(t / "a" / "x.dat", x)
+    make_file(t / "c" / "y.dat", x)
+    z = os.urandom(4000)
+    for path in ("p/1.dat", "q/2.dat", "r/3.dat"):
+        make_file(t / path, z)
+    bound = None
+    if os.geteuid() == 0:
+        (t / "bind").mkdir()
+        if subprocess.run(["mount", "--bind", str(t / "a"), str(t / "bind")],
+                          capture_output=True).returncode == 0:
+            bound = t / "bind"
+    out = s.tmp / "out"
+    out.mkdir()
+    try:
+        p = s.start()
+        search(s, p)
+        s.keys(p.window, "alt+z")
+        s.expect_no_dialog(p, "the duplicate scan")
+        rows = table_rows(s.save_through_dialog(p, "alt+t", out / "duplikate.txt"), fields=5)
+        # Each directory entry once (a file matching both neighbours stands
+        # twice, as the same path side by side).
+        paths = [r[0] + r[1] for r in rows]
+        distinct = [q for i, q in enumerate(paths) if i == 0 or q != paths[i - 1]]
+        entries = [(os.stat(os.path.dirname(q)).st_dev, os.stat(os.path.dirname(q)).st_ino,
+                    os.path.basename(q)) for q in distinct]
+        check(len(entries) == len(set(entries)), f"one directory entry is listed twice: {paths}")
+        # Another program removes the first copy of the second group.
+        os.unlink(t / "p/1.dat")
+        first_of_group = {}
+        for i, r in enumerate(rows, 1):
+            first_of_group.setdefault((r[3], r[4]), i)
+        for i, r in enumerate(rows, 1):
+            if first_of_group[(r[3], r[4])] == i:
+                continue
+            select_row(s, p, i)
+            s.keys(p.window, "Menu")
+            p.wait_idle()
+            s.x("xdotool", "key", "Down", "Return")
+            p.wait_idle()
+            if r[0] + r[1] == os.fsencode(t / "r/3.dat"):
+                s.answer_message(p, "Fehler")
+            s.expect_no_dialog(p, f"Löschen on row {i}")
+        s.keys(p.window, "alt+b")
+        check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+    finally:
+        if bound:
+            subprocess.run(["umount", str(bound)], check=False)
+    check((t / "a/x.dat").exists(), "the kept copy a/x.dat is gone")
+    check(not (t / "c/y.dat").exists(), "c/y.dat, a surplus copy, is still there")
+    check((t / "r/3.dat").exists(), "r/3.dat, the last copy of its group, was deleted")
+    check(not (t / "q/2.dat").exists(), "q/2.dat, a surplus copy, is still there")
+
+
 TESTS = {
     "settings": test_settings,
     "search": test_search,
     "sort": test_sort,
     "duplicates": test_duplicates,
     "delete": test_delete,
+    "cleanup": test_cleanup,
 }
 
 if __name__ == "__main__":
