@@ -11,6 +11,7 @@
 #include <new>
 #include <system_error>
 #include <typeinfo>
+#include <utility>
 
 #include "engine/ContentSearch.h"
 #include "platform/Errors.h"
@@ -54,6 +55,20 @@ void ShowWorkerError(const std::string& message) {
     proc(message);
   else
     std::fprintf(stderr, "Trawlix: %s\n", message.c_str());
+}
+
+// Raises an event of the walk under the event lock, unless the search is
+// aborted. No handler, no lock. The handler is called through a copy: it may
+// destroy the finder, and with it the member it was called through. An
+// Abort from another thread may have held the lock meanwhile: once it has,
+// no handler runs any more.
+template <class Event, class... Args>
+void RaiseLocked(TFinderCore& core, const Event& event, Args&&... args) {
+  if (core.Aborted || !event) return;
+  Event handler = event;
+  std::lock_guard lock(core.EventLock);
+  if (core.Aborted) return;
+  handler(std::forward<Args>(args)...);
 }
 
 // Nice values for the thread priorities, lowest to highest.
@@ -436,36 +451,16 @@ void TFindFile::NotifySearchAbort() {
 // and with it the member it was called through.
 TFolderIgnore TFindFile::NotifyFolderChange(const std::string& Folder) {
   TFolderIgnore result = fiNone;
-  TFinderCore& core = *core_;
-  if (!core.Aborted && OnFolderChange) {
-    TFolderChangeEvent handler = OnFolderChange;
-    std::lock_guard lock(core.EventLock);
-    // An Abort from another thread may have held the lock meanwhile: once it
-    // has, no handler runs any more.
-    if (core.Aborted) return result;
-    handler(this, Folder, result);
-  }
+  RaiseLocked(*core_, OnFolderChange, this, Folder, result);
   return result;
 }
 
 void TFindFile::NotifyFileMatch(const std::string& Folder, const TSearchRec& FileInfo) {
-  TFinderCore& core = *core_;
-  if (!core.Aborted && OnFileMatch) {
-    TFileMatchEvent handler = OnFileMatch;
-    std::lock_guard lock(core.EventLock);
-    if (core.Aborted) return;
-    handler(this, Folder, FileInfo);
-  }
+  RaiseLocked(*core_, OnFileMatch, this, Folder, FileInfo);
 }
 
 void TFindFile::NotifyFolderError(const std::string& Folder, int ErrorCode) {
-  TFinderCore& core = *core_;
-  if (!core.Aborted && OnFolderError) {
-    TFolderErrorEvent handler = OnFolderError;
-    std::lock_guard lock(core.EventLock);
-    if (core.Aborted) return;
-    handler(this, Folder, ErrorCode);
-  }
+  RaiseLocked(*core_, OnFolderError, this, Folder, ErrorCode);
 }
 
 bool TFindFile::AcceptsEntry(const std::string& Folder, const TSearchRec& FileInfo) {

@@ -134,6 +134,24 @@ bool CreateHugeFile(const TempTree& t, const std::string& rel) {
   return ok;
 }
 
+// Holds the process to 90 open descriptors while it lives: a walk that kept
+// one per folder of a deep chain would run out of them.
+class FewDescriptors {
+ public:
+  FewDescriptors() {
+    if (getrlimit(RLIMIT_NOFILE, &saved_) != 0) throw std::runtime_error("getrlimit failed");
+    rlimit low = saved_;
+    low.rlim_cur = 90;
+    if (setrlimit(RLIMIT_NOFILE, &low) != 0) throw std::runtime_error("setrlimit failed");
+  }
+  ~FewDescriptors() { setrlimit(RLIMIT_NOFILE, &saved_); }
+  FewDescriptors(const FewDescriptors&) = delete;
+  FewDescriptors& operator=(const FewDescriptors&) = delete;
+
+ private:
+  rlimit saved_{};
+};
+
 }  // namespace
 
 TEST_F(FinderTest, ReportsEveryFileDepthFirstEntriesBeforeSubfolders) {
@@ -564,18 +582,15 @@ TEST(FinderWalk, ChainBeyondThePathLimitGivesWhatFindGives) {
         if (p.rfind(t.Path(c.start), 0) == 0) (dirs ? found.folders : found.others).insert(p);
     ASSERT_GT(found.folders.size(), 3u);
 
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit low = saved;
-    low.rlim_cur = 90;
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
     TFindFile f;
     Recorder rec;
     rec.Attach(f);
     f.Criteria().Files().ExactFolders() = {start};
     f.Criteria().Content().SetPhrase(c.phrase);
-    f.Execute();
-    setrlimit(RLIMIT_NOFILE, &saved);
+    {
+      const FewDescriptors few;
+      f.Execute();
+    }
 
     std::set<std::string> folders;
     for (const std::string& e : rec.events)
@@ -736,17 +751,14 @@ TEST(FinderWalk, DeepBranchesWithinFewDescriptors) {
   t.createFile("top/one/" + chain + "bottom1.txt");
   t.createFile("top/two/" + chain + "bottom2.txt");
   t.createFile("top/three.txt");
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-  rlimit low = saved;
-  low.rlim_cur = 90;
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
   TFindFile f;
   Recorder rec;
   rec.Attach(f);
   f.Criteria().Files().SetLocation(t.Root());
-  f.Execute();
-  setrlimit(RLIMIT_NOFILE, &saved);
+  {
+    const FewDescriptors few;
+    f.Execute();
+  }
   EXPECT_EQ(rec.Matches(), (std::set<std::string>{t.Path("top/one/" + chain + "bottom1.txt"),
                                                   t.Path("top/two/" + chain + "bottom2.txt"),
                                                   t.Path("top/three.txt")}));

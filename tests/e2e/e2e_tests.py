@@ -26,6 +26,28 @@ def make_file(path, data=b""):
     return path
 
 
+def make_chain(top, levels, every):
+    """A chain of `levels` folders with 32-byte names below `top`, a file in
+    every `every`-th of them and at the bottom. Made folder by folder
+    relative to the one before, as its paths outgrow what the system takes
+    in one call."""
+    top.mkdir(parents=True, exist_ok=True)
+    fd = os.open(top, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        for level in range(1, levels + 1):
+            name = f"ebene{level:03d}".ljust(32, "_")
+            os.mkdir(name, dir_fd=fd)
+            nxt = os.open(name, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+            os.close(fd)
+            fd = nxt
+            if level % every == 0 or level == levels:
+                out = os.open(f"datei{level}.txt", os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=fd)
+                os.write(out, b"x" * level)
+                os.close(out)
+    finally:
+        os.close(fd)
+
+
 def read_settings(session):
     """The values of the settings file as a dict of texts."""
     check(session.settings_file.exists(), f"no settings file {session.settings_file}")
@@ -162,6 +184,8 @@ def test_search(s):
     os.symlink("Brief.TXT", t / "verweis auf Brief")
     os.symlink("Alt", t / "verweis auf Ordner")  # listed as an entry, not walked
     os.mkfifo(t / "röhre")
+    # Far below the depth at which the paths outgrow the system's limit.
+    make_chain(t / "tief", 300, 50)
     out = s.tmp / "out"
     out.mkdir()
 
@@ -169,10 +193,12 @@ def test_search(s):
     search(s, p)
     listed = lines_of(s.save_through_dialog(p, "alt+d", out / "liste.txt"), "the list file")
     expected = found_by_find(t)
+    short = lambda paths: sorted(e[:60] + b"..." + e[-60:] if len(e) > 150 else e for e in paths)
     check(sorted(listed) == sorted(expected),
           "the saved list differs from find's:\n  only in the list: "
-          f"{sorted(set(listed) - set(expected))}\n  only in find's: {sorted(set(expected) - set(listed))}"
+          f"{short(set(listed) - set(expected))}\n  only in find's: {short(set(expected) - set(listed))}"
           f"\n  {len(listed)} lines, find lists {len(expected)}")
+    check(max(len(e) for e in listed) > 9000, "the list holds no path beyond the system's limit")
     s.keys(p.window, "alt+b")
     check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
 
