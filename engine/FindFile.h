@@ -61,9 +61,9 @@ using TFileMatchEvent =
 using TFolderChangeEvent =
     std::function<void(TFindFile* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder)>;
 using TNotifyEvent = std::function<void(TFindFile* Sender)>;
-// Folder: as OnFolderChange gave it; ErrorCode: the platform's error code
-// (5 access denied, 4 too many open files, 2 a target that does not exist,
-// others as the system gave them).
+// Folder: as OnFolderChange gave it; ErrorCode: in the numbering of
+// platform/Errors.h (5 access denied, 4 too many open files, 2 a target that
+// does not exist, kErrnoCodeBase + errno for an I/O error and the like).
 using TFolderErrorEvent =
     std::function<void(TFindFile* Sender, const std::string& Folder, int ErrorCode)>;
 
