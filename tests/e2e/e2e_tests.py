@@ -82,13 +82,13 @@ def test_settings(s):
     icon = s.x("xprop", "-id", str(p.window), "_NET_WM_ICON", check_rc=False)
     check("Icon (" in icon, f"the window has no icon: {icon.strip()}")
 
-    s.x("xdotool", "windowsize", str(p.window), "700", "500")
-    s.wait_for("the window to take its new size", lambda: s.geometry(p.window)[2:] == (700, 500), p)
+    s.x("xdotool", "windowsize", str(p.window), "1000", "700")
+    s.wait_for("the window to take its new size", lambda: s.geometry(p.window)[2:] == (1000, 700), p)
     p.wait_idle()
     s.keys(p.window, "alt+b")
     check(p.wait_exit() == 0, f"Beenden ended the program with code {p.proc.returncode}")
     stored = read_settings(s)
-    expected = {"WinMainWidth": "700", "WinMainHeight": "500", "WinMainLeft": str(x),
+    expected = {"WinMainWidth": "1000", "WinMainHeight": "700", "WinMainLeft": str(x),
                 "WinMainTop": str(y), "LastDir": str(folder)}
     for key, value in expected.items():
         check(stored.get(key) == value, f"settings hold {key}={stored.get(key)!r}, expected {value!r}")
@@ -96,13 +96,64 @@ def test_settings(s):
     # Second run: the size stored at the close, centred again.
     p = s.start(cwd=elsewhere)
     x, y, w, h = s.geometry(p.window)
-    check((w, h) == (700, 500), f"second start: window {w} x {h}, expected 700 x 500")
+    check((w, h) == (1000, 700), f"second start: window {w} x {h}, expected 1000 x 700")
     check((x, y) == centred(w, h), f"second start: window at {x}, {y}, centred would be {centred(w, h)}")
     s.keys(p.window, "alt+b")
     check(p.wait_exit() == 0, f"Beenden ended the program with code {p.proc.returncode}")
     stored = read_settings(s)
     check(stored.get("LastDir") == str(folder),
           f"after the second run LastDir={stored.get('LastDir')!r}, expected {str(folder)!r}")
+
+
+def test_first_start(s):
+    """The first start on a 1280 x 1024 screen: the window at its design
+    size, centred, the tree on the folder the program was started in (it is
+    stored at the close), and the keyboard alone is enough: the focus starts
+    in the table, Tab leaves the table, empty or filled, and reaches the
+    mask field, Shift+F10 opens the table's menu."""
+    t = s.tree
+    make_file(t / "notiz.txt", b"n" * 30)
+    make_file(t / "bild.png", b"p" * 10)
+    make_file(t / "Unterordner" / "tief.txt", b"t" * 20)
+    make_file(t / "Unterordner" / "alt.dat", b"a" * 40)
+    make_file(t / "Unterordner" / "kurz.txt", b"k" * 5)
+    out = s.tmp / "out"
+    out.mkdir()
+
+    p = s.start()
+    s.expect_no_dialog(p, "the first start")
+    x, y, w, h = s.geometry(p.window)
+    check((w, h) == (976, 768), f"the first start opened a window of {w} x {h}, expected 976 x 768")
+    check((x, y) == centred(w, h), f"window at {x}, {y}, centred would be {centred(w, h)}")
+
+    # From the table two Tabs reach the mask field, whose text they select.
+    s.keys(p.window, "Tab", "Tab")
+    s.type_text("*.txt")
+    search(s, p)
+    s.keys(p.window, "shift+Tab", "shift+Tab")
+    s.keys(p.window, "shift+F10")
+    p.wait_idle()
+    s.x("xdotool", "key", "--delay", "40", *(["Down"] * SORT_BY_SIZE), "Return")
+    s.expect_no_dialog(p, "sorting by size")
+    rows = table_rows(s.save_through_dialog(p, "alt+t", out / "txt.txt"))
+    got = [r[0] + r[1] + b"\t" + r[3] for r in rows]
+    expected = sorted(found_by_find(t, "%p", "%s"), key=lambda e: int(e.split(b"\t")[1]))
+    expected = [e for e in expected if e.split(b"\t")[0].endswith(b".txt")]
+    check(got == expected, f"searching *.txt and sorting by size gave\n  {got}\nexpected\n  {expected}")
+
+    # Tab leaves the table also when it holds rows: back in the table
+    # (after the save, the focus is where it was), two Tabs reach the field.
+    s.keys(p.window, "Tab", "Tab")
+    s.type_text("*.dat")
+    search(s, p)
+    listed = lines_of(s.save_through_dialog(p, "alt+d", out / "dat.txt"), "the list file")
+    check(listed == [os.fsencode(t / "Unterordner" / "alt.dat")], f"searching *.dat listed {listed}")
+
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"Beenden ended the program with code {p.proc.returncode}")
+    stored = read_settings(s)
+    for key, value in {"WinMainWidth": "976", "WinMainHeight": "768", "LastDir": str(t)}.items():
+        check(stored.get(key) == value, f"settings hold {key}={stored.get(key)!r}, expected {value!r}")
 
 
 # -- reading what the program saved -------------------------------------------
@@ -439,6 +490,7 @@ def test_cleanup(s):
 
 TESTS = {
     "settings": test_settings,
+    "first_start": test_first_start,
     "search": test_search,
     "sort": test_sort,
     "duplicates": test_duplicates,
