@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "app/Formatting.h"
 #include "platform/Errors.h"
@@ -139,7 +140,8 @@ QPoint CentredTopLeft(const QRect& screen, const QSize& window) {
                 screen.y() + (screen.height() - window.height()) / 2);
 }
 
-TfrmTrawlix::TfrmTrawlix(TUserInteraction& ui, QWidget* parent) : QWidget(parent), ui_(ui) {
+TfrmTrawlix::TfrmTrawlix(TUserInteraction& ui, QWidget* parent, std::string startFolder)
+    : QWidget(parent), ui_(ui), startFolder_(std::move(startFolder)) {
   setObjectName(QStringLiteral("frmTrawlix"));
   setWindowTitle(QStringLiteral("Vendrel-Tools: Dateien suchen"));
   // The control sizes are laid out for a small dialog font (about 8 points).
@@ -361,11 +363,14 @@ void TfrmTrawlix::FormCreate(QObject*) {
   const QSize available = s ? s->availableGeometry().size() : QSize();
   resize(StartWindowSize(options_->SizeStored(), options_->WinMainWidth, options_->WinMainHeight, available,
                          minimumSize()));
-  // The tree shows where a search starts: the stored folder, when it exists
-  // and the file list can enter it (the tree then has the focus), else the
-  // folder the file list starts in (the focus goes to the first control).
+  // The tree shows where a search starts: the folder given on the command
+  // line, else the stored folder, when it exists and the file list can
+  // enter it (the tree then has the focus), else the folder the file list
+  // starts in (the focus goes to the first control).
+  startedInFolder_ = !startFolder_.empty() && MoveToFolder(startFolder_, TSelectMode::Move);
   const std::string& last = options_->LastDir;
-  const bool stored = !last.empty() && DirectoryExists(last) && MoveToFolder(last, TSelectMode::Move);
+  const bool stored = startedInFolder_ ||
+                      (!last.empty() && DirectoryExists(last) && MoveToFolder(last, TSelectMode::Move));
   if (!stored) {
     MoveToFolder(FileListBox1->Directory(), TSelectMode::MoveQuietly);
     for (QWidget* w : TabOrder())

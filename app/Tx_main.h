@@ -75,8 +75,9 @@ class TfrmTrawlix : public QWidget {
   Q_OBJECT
  public:
   // ui receives every message box; the window does not own it and it must
-  // outlive the window.
-  explicit TfrmTrawlix(TUserInteraction& ui, QWidget* parent = nullptr);
+  // outlive the window. startFolder, when given (the command line's
+  // folder), takes the place of the stored folder at the start.
+  explicit TfrmTrawlix(TUserInteraction& ui, QWidget* parent = nullptr, std::string startFolder = {});
   ~TfrmTrawlix() override;
 
   // Controls, named as their object names.
@@ -186,6 +187,9 @@ class TfrmTrawlix : public QWidget {
   QMenu* GridMenu() const { return gridMenu_; }
   // The settings store, created by FormCreate.
   TVDOptions* Options() const { return options_.get(); }
+  // True when FormCreate moved the tree and the file list to the start
+  // folder it was given.
+  bool StartedInFolder() const { return startedInFolder_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -214,6 +218,8 @@ class TfrmTrawlix : public QWidget {
   bool TableBusy() const { return searching_ || scanning_; }
 
   TUserInteraction& ui_;
+  std::string startFolder_;
+  bool startedInFolder_ = false;
   std::unique_ptr<TVDOptions> options_;
   std::unique_ptr<TFindFile> finder_;
   TResultTable* results_ = nullptr;  // owned through QObject parenting

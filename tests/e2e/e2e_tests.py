@@ -488,9 +488,82 @@ def test_cleanup(s):
     check(not (t / "q/2.dat").exists(), "q/2.dat, a surplus copy, is still there")
 
 
+def write_settings(session, last_dir):
+    session.settings_file.parent.mkdir(parents=True, exist_ok=True)
+    session.settings_file.write_text(
+        "[General]\nWinMainTop=0\nWinMainLeft=0\nWinMainHeight=700\nWinMainWidth=900\n"
+        f"LastDir={last_dir}\n", encoding="utf-8")
+
+
+def close_and_read_last_dir(s, p):
+    """Closes the window with Beenden; the folder it stored is the tree's
+    selection at the close."""
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"Beenden ended the program with code {p.proc.returncode}")
+    return read_settings(s).get("LastDir")
+
+
+def test_folder_argument(s):
+    """`trawlix FOLDER` starts there whatever the settings hold: the tree
+    selects it and the first search searches it. A path that names no
+    folder is told on standard error and the stored folder is used."""
+    given = s.home / "Meine Dokumente"
+    make_file(given / "Brief an Jürgen.odt", b"x" * 10)
+    make_file(given / "Steuer" / "2025.pdf", b"y" * 20)
+    stored = s.tree / "gespeichert"
+    make_file(stored / "alt.txt", b"z")
+    plain = make_file(s.tree / "datei.txt", b"keine Ordner")
+    out = s.tmp / "out"
+    out.mkdir()
+
+    write_settings(s, stored)
+    p = s.start(args=[given])
+    search(s, p)
+    listed = lines_of(s.save_through_dialog(p, "alt+d", out / "liste.txt"), "the list file")
+    check(sorted(listed) == sorted(found_by_find(given)),
+          f"the first search listed {sorted(listed)}, find lists {sorted(found_by_find(given))}")
+    check(close_and_read_last_dir(s, p) == str(given),
+          f"the tree's selection at the close was {read_settings(s).get('LastDir')!r}, expected {str(given)!r}")
+
+    for arg, message in ((plain, f"trawlix: „{plain}“ ist kein Verzeichnis."),
+                         (s.tree / "fehlt", f"trawlix: „{s.tree / 'fehlt'}“ gibt es nicht.")):
+        write_settings(s, stored)
+        p = s.start(args=[arg])
+        check(message in p.output(), f"started with {arg}: the program said {p.output()!r}, expected {message!r}")
+        check(close_and_read_last_dir(s, p) == str(stored),
+              f"started with {arg}: the tree showed {read_settings(s).get('LastDir')!r}, expected the stored {str(stored)!r}")
+
+
+def test_command_line(s):
+    """--version, --help and usage errors answer on the terminal, with no
+    display at all, and open no window."""
+    cmake = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()
+    version = next(line.split()[2] for line in cmake.splitlines() if line.startswith("project(Trawlix VERSION "))
+    env = {"PATH": os.environ.get("PATH", ""), "HOME": str(s.home), "LC_ALL": "C.UTF-8"}
+    cases = [
+        (["--version"], 0, f"Trawlix {version}\n", ""),
+        (["--help"], 0, "Aufruf: trawlix [OPTION] [VERZEICHNIS]\n", ""),
+        (["-h", "--frob"], 0, "Aufruf: trawlix", ""),
+        (["--frob"], 2, "", "trawlix: unbekannte Option „--frob“\nAufruf: trawlix [OPTION] [VERZEICHNIS]\n"),
+        ([str(s.tree), str(s.home)], 2, "", "trawlix: nur ein Verzeichnis kann angegeben werden\nAufruf: trawlix"),
+    ]
+    for args, code, stdout, stderr in cases:
+        r = subprocess.run([s.program, *args], env=env, capture_output=True, text=True, stdin=subprocess.DEVNULL)
+        check(r.returncode == code, f"trawlix {' '.join(args)} ended with {r.returncode}, expected {code}: {r.stderr!r}")
+        check(r.stdout.startswith(stdout) and bool(r.stdout) == bool(stdout),
+              f"trawlix {' '.join(args)} printed {r.stdout!r}, expected {stdout!r}")
+        check(r.stderr.startswith(stderr) and bool(r.stderr) == bool(stderr),
+              f"trawlix {' '.join(args)} printed on standard error {r.stderr!r}, expected {stderr!r}")
+    usage = subprocess.run([s.program, "--help"], env=env, capture_output=True, text=True).stdout
+    check(subprocess.run([s.program, "--frob"], env=env, capture_output=True, text=True).stderr.endswith(usage),
+          "a usage error does not print the same usage as --help")
+
+
 TESTS = {
     "settings": test_settings,
     "first_start": test_first_start,
+    "arguments": test_folder_argument,
+    "commandline": test_command_line,
     "search": test_search,
     "sort": test_sort,
     "duplicates": test_duplicates,
