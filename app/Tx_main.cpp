@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -34,6 +36,8 @@ namespace {
 
 constexpr int kPanel1Width = 209;
 constexpr int kPanel2Height = 37;
+// Progress shown at most about 30 times a second.
+constexpr std::chrono::milliseconds kProgressEvery{33};
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -211,6 +215,10 @@ void TfrmTrawlix::CreateControls() {
   mnuSizeSort = MakeAction(PopupMenu1, "mnuSizeSort", QStringLiteral("nach Größe sortieren"));
   PopupMenu2 = Make<QMenu>(this, "PopupMenu2");
   mnuLoeschen = MakeAction(PopupMenu2, "mnuLoeschen", QStringLiteral("Löschen"));
+  mnuPapierkorb = MakeAction(PopupMenu2, "mnuPapierkorb", QStringLiteral("In den Papierkorb verschieben"));
+  PopupMenu2->addSeparator();
+  mnuErsteBehalten = MakeAction(PopupMenu2, "mnuErsteBehalten",
+                                QStringLiteral("Alle Kopien außer der ersten in den Papierkorb…"));
   gridMenu_ = PopupMenu1;
 
   // Tab order: the grid, Panel1's controls, the file list, Panel2's buttons.
@@ -353,6 +361,9 @@ void TfrmTrawlix::ConnectFileCommands() {
           [this] { RunGuarded(ui_, [this] { btnSaveListClick(btnSaveList); }); });
   connect(mnuLoeschen, &QAction::triggered, this,
           [this] { RunGuarded(ui_, [this] { mnuLoeschenClick(mnuLoeschen); }); });
+  connect(mnuPapierkorb, &QAction::triggered, this,
+          [this] { RunGuarded(ui_, [this] { mnuPapierkorbClick(mnuPapierkorb); }); });
+  connect(mnuErsteBehalten, &QAction::triggered, this, [this] { mnuErsteBehaltenClick(mnuErsteBehalten); });
   // Keys reach the grid itself; the Delete key is also left to the grid.
   new TEventHook(StringGrid1, [this](QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
@@ -440,23 +451,111 @@ void TfrmTrawlix::StringGrid1DblClick(QObject*) {
                   Q(OpenErrorText(code, shownPath, ReadableText(store.Folder(row)).toStdString())));
 }
 
-void TfrmTrawlix::mnuLoeschenClick(QObject*) {
+void TfrmTrawlix::mnuLoeschenClick(QObject*) { RemoveCommand(TRemoval::Delete); }
+void TfrmTrawlix::mnuPapierkorbClick(QObject*) {
+  // The trash belongs to the duplicate view's menu.
+  if (duplicateView_) RemoveCommand(TRemoval::Trash);
+}
+
+void TfrmTrawlix::RemoveCommand(TRemoval how) {
   if (TableBusy()) return;
   const int row = SelectedRow();
   if (row < 1 || row > FileCount()) return;
   const TRowStore& store = results_->Store();
+  std::string reason;
   const TDeleteOutcome outcome =
-      DeleteRowFile(store, row, duplicateView_ ? &lastScan_.Groups : nullptr);
-  if (outcome == TDeleteOutcome::Changed || outcome == TDeleteOutcome::LastCopy) {
+      RemoveRowFile(store, row, duplicateView_ ? &lastScan_.Groups : nullptr, how, &reason);
+  if (outcome == TDeleteOutcome::Changed || outcome == TDeleteOutcome::LastCopy ||
+      outcome == TDeleteOutcome::TrashFailed) {
     const std::string shown = ReadableText(store.FullPath(row)).toStdString();
-    ui_.ShowMessage(TMsgKind::Error, Q(outcome == TDeleteOutcome::Changed
-                                           ? FileChangedSinceSearchText(shown)
-                                           : LastCopyText(shown)));
+    ui_.ShowMessage(TMsgKind::Error, Q(outcome == TDeleteOutcome::Changed    ? FileChangedSinceSearchText(shown, how)
+                                       : outcome == TDeleteOutcome::LastCopy ? LastCopyText(shown, how)
+                                                                              : TrashFailedText(shown, reason)));
     return;
   }
   if (outcome != TDeleteOutcome::Deleted) return;
   results_->ClearRow(row);
   results_->FlushChanges();
+}
+
+namespace {
+
+std::string Files(uint64_t n) { return n == 1 ? "1 Datei" : FormatGrouped(static_cast<int64_t>(n)) + " Dateien"; }
+std::string Bytes(uint64_t n) { return FormatGrouped(static_cast<int64_t>(std::min<uint64_t>(n, INT64_MAX))) + " Bytes"; }
+
+}  // namespace
+
+void TfrmTrawlix::mnuErsteBehaltenClick(QObject*) {
+  if (TableBusy() || !duplicateView_) return;
+  RunGuarded(ui_, [this] { KeepFirstOfEachGroup(); });
+  if (closePending_) {
+    closePending_ = false;
+    close();
+  }
+}
+
+void TfrmTrawlix::KeepFirstOfEachGroup() {
+  const TKeepFirstPlan plan = PlanKeepFirst(results_->Store(), lastScan_.Groups);
+  if (plan.items.empty()) {
+    ui_.ShowMessage(TMsgKind::Information, QStringLiteral("Es gibt keine Kopien zum Verschieben."));
+    return;
+  }
+  const bool one = plan.items.size() == 1;
+  if (!ui_.Question(Q(Files(plan.items.size()) + " mit zusammen " + Bytes(plan.bytes) +
+                      (one ? " wird" : " werden") +
+                      " in den Papierkorb verschoben; von jeder Gruppe bleibt die erste Datei. Fortfahren?"),
+                    QStringLiteral("&Verschieben"), QStringLiteral("Abbrechen")))
+    return;
+  stopRequested_ = false;
+  uint64_t moved = 0, movedBytes = 0, changed = 0, lastCopy = 0, failed = 0, notTried = 0;
+  std::string firstFailure;
+  {
+    TWaitCursor wait;
+    TFlagScope running(cleaning_);
+    struct Flush {
+      TResultTable* t;
+      ~Flush() { t->FlushChanges(); }
+    } flush{results_};
+    auto lastIdle = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < plan.items.size(); ++i) {
+      if (stopRequested_) {
+        notTried = plan.items.size() - i;
+        break;
+      }
+      const TKeepFirstItem& item = plan.items[i];
+      std::string reason;
+      switch (TrashRowFile(results_->Store(), item.row, &lastScan_.Groups, &reason)) {
+        case TDeleteOutcome::Deleted:
+          ++moved;
+          movedBytes += item.size;
+          results_->ClearRow(item.row);
+          for (int r : item.sameEntry) results_->ClearRow(r);
+          break;
+        case TDeleteOutcome::Changed: ++changed; break;
+        case TDeleteOutcome::LastCopy: ++lastCopy; break;
+        case TDeleteOutcome::TrashFailed:
+          if (firstFailure.empty())
+            firstFailure = TrashFailedText(ReadableText(results_->Store().FullPath(item.row)).toStdString(), reason);
+          ++failed;
+          break;
+        case TDeleteOutcome::Refused: ++failed; break;
+      }
+      const auto now = std::chrono::steady_clock::now();
+      if (now - lastIdle >= CleanupIdleEvery) {
+        lastIdle = now;
+        results_->FlushChanges();
+        QCoreApplication::processEvents();
+      }
+    }
+  }
+  if (closePending_) return;  // the window closes: nobody is left to read a message
+  std::string text = Files(moved) + " mit " + Bytes(movedBytes) + " in den Papierkorb verschoben.";
+  if (changed) text += "\n" + Files(changed) + " nach der Suche geändert oder ersetzt: nicht verschoben.";
+  if (lastCopy) text += "\n" + Files(lastCopy) + " als letzte unveränderte Kopie behalten.";
+  if (failed) text += "\n" + Files(failed) + " nicht verschoben (fehlt, schreibgeschützt oder kein Zugriff).";
+  if (!firstFailure.empty()) text += "\n" + firstFailure;
+  if (notTried) text += "\nAbgebrochen: " + Files(notTried) + " nicht mehr geprüft.";
+  ui_.ShowMessage(TMsgKind::Information, Q(text));
 }
 
 void TfrmTrawlix::StringGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers) {
@@ -504,6 +603,7 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
     stopRequested_ = false;
     duplicateView_ = false;
     lastScan_ = TDuplicateScanResult();
+    results_->SetGroups({});
     ClearHighlight();
     {
       TWaitCursor wait;
@@ -589,20 +689,45 @@ void TfrmTrawlix::ScanForDuplicates() {
       ~Repaint() { w->results_->RowsChanged(1, w->results_->RowCount() - 1); }
     } repaint{this};
     const int32_t total = FileCount();
+    // How far the scan is shows in the window title, paced like the
+    // counters, and goes when the scan ends.
+    struct Title {
+      TfrmTrawlix* w;
+      QString plain;
+      int shown = -1;
+      std::chrono::steady_clock::time_point last{};
+      void Show(const TDuplicateProgress& p) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < kProgressEvery || p.Total == 0) return;
+        last = now;
+        const uint64_t done = std::min(p.Done, p.Total);
+        const int percent = static_cast<int>(p.Total > UINT64_MAX / 100 ? done / (p.Total / 100) : done * 100 / p.Total);
+        if (percent == shown) return;
+        shown = percent;
+        w->setWindowTitle(QStringLiteral("%1 % – %2").arg(percent).arg(plain));
+      }
+      ~Title() { w->setWindowTitle(plain); }
+    } title{this, windowTitle()};
+    TDuplicateProgress progress;
     TDuplicateScanEvents events;
-    events.OnPair = [this, total](int row) {
+    events.Progress = &progress;
+    events.IdleEvery = kProgressEvery;
+    events.OnPair = [this, total, &title, &progress](int row) {
       lblFileCount->setText(
           Q("  prüfe Datei " + FormatGrouped(row) + " von " + FormatGrouped(total) + " in"));
+      title.Show(progress);
       QCoreApplication::processEvents();
       return stopRequested_;
     };
-    events.OnIdle = [this] {
+    events.OnIdle = [this, &title, &progress] {
+      title.Show(progress);
       QCoreApplication::processEvents();
       return stopRequested_;
     };
     found = FindDuplicates(results_->Store(), events);
     lastScan_ = found;
     duplicateView_ = true;
+    results_->SetGroups(found.Groups);
     ClearHighlight();
     results_->SetRowCount(found.Lines + 1);
   }

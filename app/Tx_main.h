@@ -26,6 +26,7 @@
 #pragma once
 
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -48,6 +49,7 @@ class QTableView;
 
 namespace trawlix {
 
+enum class TRemoval;
 class TFileListBox;
 class TFolderTree;
 
@@ -85,6 +87,8 @@ class TfrmTrawlix : public QWidget {
   QAction* mnuSizeSort = nullptr;
   QMenu* PopupMenu2 = nullptr;
   QAction* mnuLoeschen = nullptr;
+  QAction* mnuPapierkorb = nullptr;
+  QAction* mnuErsteBehalten = nullptr;
 
   // Handlers.
   void FormCreate(QObject* Sender);
@@ -123,6 +127,16 @@ class TfrmTrawlix : public QWidget {
   void StringGrid1DblClick(QObject* Sender);
   void mnuLoeschenClick(QObject* Sender);
   void StringGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
+  // The duplicate view's trash commands. mnuPapierkorbClick moves the
+  // highlighted row's file to the desktop's trash with the checks of a
+  // deletion and blanks the row. mnuErsteBehaltenClick asks first, then
+  // moves every file of each group but the group's first row to the trash,
+  // each checked as before, blanking the rows of the files moved, and ends
+  // with a message of what went and what stayed; "Suche abbrechen" stops it
+  // between two files, and it lets input through every CleanupIdleEvery.
+  void mnuPapierkorbClick(QObject* Sender);
+  void mnuErsteBehaltenClick(QObject* Sender);
+  std::chrono::milliseconds CleanupIdleEvery{30};
   // The top row of the grid's selection (1 for row 1); 0 when no row is
   // highlighted. The current cell alone (its focus frame) selects nothing.
   int SelectedRow() const;
@@ -165,12 +179,14 @@ class TfrmTrawlix : public QWidget {
   void ScanForDuplicates();
   void ConnectFileCommands();
   void SaveCommand(bool tableFile);
+  void RemoveCommand(TRemoval how);
+  void KeepFirstOfEachGroup();
   // Every rewrite of the table (a search, a sort, the duplicate view) drops
   // the highlight: the row under it would be another file.
   void ClearHighlight();
   // True while a search or another long command runs below the current
   // handler; commands that rewrite the table then do nothing.
-  bool TableBusy() const { return searching_ || scanning_; }
+  bool TableBusy() const { return searching_ || scanning_ || cleaning_; }
 
   TUserInteraction& ui_;
   std::unique_ptr<TVDOptions> options_;
@@ -184,6 +200,7 @@ class TfrmTrawlix : public QWidget {
 
   bool searching_ = false;
   bool scanning_ = false;
+  bool cleaning_ = false;  // mnuErsteBehaltenClick moves files
   TDuplicateScanResult lastScan_;
   bool duplicateView_ = false;
   bool closePending_ = false;
