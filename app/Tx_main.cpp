@@ -474,6 +474,15 @@ void TfrmTrawlix::RemoveCommand(TRemoval how) {
     return;
   }
   if (outcome != TDeleteOutcome::Deleted) return;
+  if (how == TRemoval::Trash && row <= static_cast<int>(lastScan_.Groups.size())) {
+    // The middle copy of three shows in two rows: both name what went.
+    const std::string path = store.FullPath(row);
+    const auto& groups = lastScan_.Groups;
+    for (int r = row - 1; r >= 1 && groups[r - 1] == groups[row - 1]; --r)
+      if (store.FullPath(r) == path) results_->ClearRow(r);
+    for (int r = row + 1; r <= static_cast<int>(groups.size()) && groups[r - 1] == groups[row - 1]; ++r)
+      if (store.FullPath(r) == path) results_->ClearRow(r);
+  }
   results_->ClearRow(row);
   results_->FlushChanges();
 }
