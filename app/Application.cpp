@@ -6,7 +6,10 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
 #include <mutex>
 #include <string>
 
@@ -15,6 +18,7 @@
 #include "app/UserInteraction.h"
 #include "engine/ContentSearch.h"
 #include "engine/FindFile.h"
+#include "platform/Errors.h"
 #include "platform/MessageQueue.h"
 
 namespace trawlix {
@@ -109,6 +113,9 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   // The name only: a display name would be appended to every window
   // caption by the X11 platform.
   setApplicationName(QStringLiteral("Trawlix"));
+  // The desktop entry's name, so the desktop ties the window to its entry
+  // and icon.
+  setDesktopFileName(QStringLiteral("org.example.trawlix"));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
@@ -141,6 +148,67 @@ void StartModules() {
   std::signal(SIGPIPE, SIG_IGN);
   InitContentTables();
   (void)UserDateTextFormat();
+}
+
+const char* ProgramVersion() { return TRAWLIX_VERSION; }
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  TCommandLine result;
+  bool optionsEnded = false;
+  for (const std::string& arg : args) {
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+      if (arg == "-h" || arg == "--help") {
+        result.Action = TCommandLine::ShowHelp;
+        return result;
+      }
+      if (arg == "--version") {
+        result.Action = TCommandLine::ShowVersion;
+        return result;
+      }
+      result.Action = TCommandLine::UsageError;
+      result.Error = "unbekannte Option \u201E" + arg + "\u201C";
+      return result;
+    } else if (result.Folder) {
+      result.Action = TCommandLine::UsageError;
+      result.Error = "nur ein Verzeichnis kann angegeben werden";
+      return result;
+    } else {
+      result.Folder = arg;
+    }
+  }
+  return result;
+}
+
+std::string UsageText() {
+  return "Aufruf: trawlix [OPTION] [VERZEICHNIS]\n"
+         "Sucht Dateien in einem Verzeichnis und allen Unterverzeichnissen und findet\n"
+         "doppelte Dateien.\n"
+         "\n"
+         "Mit VERZEICHNIS beginnt Trawlix dort statt im zuletzt gewählten Verzeichnis.\n"
+         "\n"
+         "  -h, --help     diese Hilfe anzeigen und beenden\n"
+         "      --version  die Versionsnummer anzeigen und beenden\n"
+         "\n"
+         "Rückgabewert: 0 nach dem Beenden, 2 bei einem falschen Aufruf.\n"
+         "Mehr dazu: man trawlix\n";
+}
+
+std::string StartFolderError(const std::string& folder) {
+  struct stat st {};
+  const std::string quoted = "trawlix: \u201E" + folder + "\u201C";
+  if (::stat(folder.c_str(), &st) != 0) {
+    const int err = errno;
+    if (err == ENOENT || err == ENOTDIR) return quoted + " gibt es nicht.\n";
+    return quoted + ": " + ErrnoText(err) + "\n";
+  }
+  if (!S_ISDIR(st.st_mode)) return quoted + " ist kein Verzeichnis.\n";
+  return {};
+}
+
+std::string StartFolderNotShownError(const std::string& folder) {
+  return "trawlix: \u201E" + folder + "\u201C kann nicht ge\u00F6ffnet werden.\n";
 }
 
 }  // namespace trawlix

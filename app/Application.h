@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QObject>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace trawlix {
 
@@ -67,5 +70,35 @@ bool InstallGermanQtTranslation(QCoreApplication& app);
 // The start-up of the modules: the finder's tables and the user's date and
 // time settings, each read once; SIGPIPE ignored for the whole program.
 void StartModules();
+
+// The program's version, the project version of the build ("0.1").
+const char* ProgramVersion();
+
+// What the command line `trawlix [OPTION] [VERZEICHNIS]` asks for. Options
+// come before or after the folder; "--" ends them, so a folder whose name
+// begins with "-" can be given after it. The first of --help and --version
+// decides; an unknown option or a second folder is a usage error.
+struct TCommandLine {
+  enum TAction { Run, ShowHelp, ShowVersion, UsageError };
+  TAction Action = Run;
+  std::optional<std::string> Folder;  // the folder argument's bytes as given
+  std::string Error;   // for UsageError: what was wrong, one German line
+};
+
+// args: the arguments after the program's name.
+TCommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The German usage text that --help prints (and a usage error, on standard
+// error), ending in a newline.
+std::string UsageText();
+
+// Empty when folder names a folder (a symbolic link to one counts);
+// otherwise the German line, ending in a newline, that tells why the
+// program starts without it.
+std::string StartFolderError(const std::string& folder);
+
+// The German line for a folder that exists but that the window could not
+// move to (the file list cannot open it; its error box has said why).
+std::string StartFolderNotShownError(const std::string& folder);
 
 }  // namespace trawlix

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "app/Formatting.h"
 #include "platform/Paths.h"
@@ -36,6 +38,25 @@ namespace {
 
 constexpr int kPanel1Width = 209;
 constexpr int kPanel2Height = 37;
+constexpr int kMargin = 7;  // of the first controls from the panels' left edge
+// The button row of Panel2: its lowest edge and the right edge of its last
+// button.
+constexpr int kButtonsBottom = 30;
+constexpr int kButtonsRight = 665;
+// The counter lines: at the right of the buttons, or below them with this
+// gap where the window is narrower than the counters' right edge.
+constexpr int kCounterLeft = 671;
+constexpr int kCounterTop = 5;
+constexpr int kCounterWidth = 256;
+constexpr int kCounterLineHeight = 13;
+constexpr int kCounterGap = 5;
+constexpr int kPanel2BottomMargin = 6;
+// The file list over Panel1: its designed top and height, the gap it keeps
+// above Panel2, and its height at the least (four entries).
+constexpr int kFileListTop = 472;
+constexpr int kFileListHeight = 249;
+constexpr int kFileListGap = 10;
+constexpr int kFileListMinHeight = 4 * 16 + 4;
 // Progress shown at most about 30 times a second.
 constexpr std::chrono::milliseconds kProgressEvery{33};
 
@@ -104,11 +125,14 @@ QString FilterMask(QComboBox& filter) {
   return filter.currentData().toString();
 }
 
-QSize BoundedWindowSize(int width, int height, const QSize& available) {
-  constexpr int kMinWidth = 160, kMinHeight = 120;
-  auto bound = [](int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); };
-  return QSize(bound(width, kMinWidth, std::max(kMinWidth, available.width())),
-               bound(height, kMinHeight, std::max(kMinHeight, available.height())));
+QSize StartWindowSize(bool stored, int width, int height, const QSize& available, const QSize& minimum) {
+  auto pick = [stored](int value, int designed, int screen, int least) {
+    if (screen <= 0) screen = designed;
+    const int v = stored && value > 0 && value >= least ? std::min(value, screen) : std::min(designed, screen);
+    return std::max(v, least);
+  };
+  return QSize(pick(width, kDesignClientWidth, available.width(), minimum.width()),
+               pick(height, kDesignClientHeight, available.height(), minimum.height()));
 }
 
 QPoint CentredTopLeft(const QRect& screen, const QSize& window) {
@@ -117,7 +141,8 @@ QPoint CentredTopLeft(const QRect& screen, const QSize& window) {
                 screen.y() + (screen.height() - window.height()) / 2);
 }
 
-TfrmTrawlix::TfrmTrawlix(TUserInteraction& ui, QWidget* parent) : QWidget(parent), ui_(ui) {
+TfrmTrawlix::TfrmTrawlix(TUserInteraction& ui, QWidget* parent, std::string startFolder)
+    : QWidget(parent), ui_(ui), startFolder_(std::move(startFolder)) {
   setObjectName(QStringLiteral("frmTrawlix"));
   setWindowTitle(QStringLiteral("Vendrel-Tools: Dateien suchen"));
   // The control sizes are laid out for a small dialog font (about 8 points).
@@ -125,6 +150,7 @@ TfrmTrawlix::TfrmTrawlix(TUserInteraction& ui, QWidget* parent) : QWidget(parent
   small.setPixelSize(11);
   setFont(small);
   CreateControls();
+  setMinimumSize(MinimumClientSize());
   resize(kDesignClientWidth, kDesignClientHeight);
   RunGuarded(ui_, [this] { FormCreate(this); });
 }
@@ -162,6 +188,8 @@ void TfrmTrawlix::CreateControls() {
   StringGrid1->setToolTip(QStringLiteral("rechte Maustaste zum Sortieren..."));
   StringGrid1->viewport()->setToolTip(StringGrid1->toolTip());
   StringGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Tab leaves the grid, as for every other control.
+  StringGrid1->setTabKeyNavigation(false);
   const int widths[] = {314, 190, 141, 64};
   for (int c = 0; c < 4; ++c) StringGrid1->setColumnWidth(c, widths[c]);
   connect(StringGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -188,6 +216,7 @@ void TfrmTrawlix::CreateControls() {
                            QRect(671, 5, 256, 13));
   lblDirCount = MakeLabel(Panel2, "lblDirCount", QString::fromLatin1(kInitialDirCountLabel),
                           QRect(671, 18, 256, 13));
+  counterLines_ = {lblFileCount, lblDirCount};
   for (QLabel* l : {lblFileCount, lblDirCount}) {
     l->setAutoFillBackground(true);
     QPalette pal = l->palette();
@@ -221,17 +250,25 @@ void TfrmTrawlix::CreateControls() {
                                 QStringLiteral("Alle Kopien außer der ersten in den Papierkorb…"));
   gridMenu_ = PopupMenu1;
 
-  // Tab order: the grid, Panel1's controls, the file list, Panel2's buttons.
-  QWidget* order[] = {StringGrid1,  FilterComboBox1, edtFileMask, VirtualExplorerTreeview1, FileListBox1,
-                      btnSearch,    btnSaveTab,      btnClose,    btnStop,                  btnFindIdentical,
-                      btnSaveList};
-  for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+  const std::vector<QWidget*> order = TabOrder();
+  for (size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+  // Shift+F10 and the Menu key open the grid's context menu. (Under X the
+  // platform turns the Menu key into a context menu event itself; the
+  // popup then has the keyboard and this filter never sees the key.)
+  new TEventHook(StringGrid1, [this](QEvent* e) {
+    if (e->type() != QEvent::KeyPress) return false;
+    const auto* ke = static_cast<QKeyEvent*>(e);
+    const Qt::KeyboardModifiers mods = ke->modifiers() & ~Qt::KeypadModifier;
+    const bool menuKey = ke->key() == Qt::Key_Menu && mods == Qt::NoModifier;
+    const bool shiftF10 = ke->key() == Qt::Key_F10 && mods == Qt::ShiftModifier;
+    if (!menuKey && !shiftF10) return false;
+    OpenGridMenuByKeyboard();
+    return true;
+  });
 
   // The tree raises its change event synchronously, also while FormCreate
   // moves it to the stored folder.
-  connect(VirtualExplorerTreeview1, &TFolderTree::Change, this, [this] {
-    RunGuarded(ui_, [this] { VirtualExplorerTreeview1Change(VirtualExplorerTreeview1, QModelIndex()); });
-  });
+  connect(VirtualExplorerTreeview1, &TFolderTree::Change, this, [this] { FollowTree(); });
   // activated, not currentIndexChanged: choosing the entry that is already
   // shown puts its mask back into the mask field as well.
   connect(FilterComboBox1, &QComboBox::activated, this,
@@ -253,15 +290,59 @@ void TfrmTrawlix::CreateControls() {
   LayoutControls();
 }
 
+std::vector<QWidget*> TfrmTrawlix::TabOrder() const {
+  // The window's children: the grid, Panel1, the file list, Panel2.
+  return {StringGrid1, FilterComboBox1, edtFileMask, VirtualExplorerTreeview1, FileListBox1, btnSearch,
+          btnSaveTab,  btnClose,        btnStop,     btnFindIdentical,         btnSaveList};
+}
+
+namespace {
+
+// Where the counter lines go at a window width: their left edge, the top of
+// the first, and the height Panel2 needs for n of them.
+struct TCounterPlace {
+  int left, top, panelHeight;
+};
+
+TCounterPlace CounterPlace(int windowWidth, int lines) {
+  const bool besideButtons = windowWidth >= kCounterLeft + kCounterWidth;
+  const int left = besideButtons ? kCounterLeft : kMargin;
+  const int top = besideButtons ? kCounterTop : kButtonsBottom + kCounterGap;
+  return {left, top, std::max(kPanel2Height, top + lines * kCounterLineHeight + kPanel2BottomMargin)};
+}
+
+}  // namespace
+
+QSize TfrmTrawlix::MinimumClientSize() const {
+  // The buttons whole, the counters below them, and the file list with a
+  // few entries above them.
+  const int width = kButtonsRight + kMargin;
+  const int lines = static_cast<int>(counterLines_.size());
+  return QSize(width, kFileListTop + kFileListMinHeight + kFileListGap + CounterPlace(width, lines).panelHeight);
+}
+
 void TfrmTrawlix::LayoutControls() {
   // Panel1 keeps its width at the left, Panel2 its height at the bottom; the
-  // grid takes the rest. Controls inside the panels and the file list keep
-  // their positions.
+  // grid takes the rest. Controls inside the panels keep their positions,
+  // but for the counters of a narrow window; the file list keeps its place
+  // and ends above Panel2.
   const int w = width(), h = height();
-  const int top = std::max(0, h - kPanel2Height);
-  Panel2->setGeometry(0, top, w, kPanel2Height);
+  int lines = 0;
+  for (QLabel* l : counterLines_)
+    if (!l->isHidden()) ++lines;
+  const TCounterPlace counters = CounterPlace(w, lines);
+  int y = counters.top;
+  for (QLabel* l : counterLines_) {
+    if (l->isHidden()) continue;
+    l->setGeometry(counters.left, y, kCounterWidth, kCounterLineHeight);
+    y += kCounterLineHeight;
+  }
+  const int top = std::max(0, h - counters.panelHeight);
+  Panel2->setGeometry(0, top, w, counters.panelHeight);
   Panel1->setGeometry(0, 0, kPanel1Width, top);
   StringGrid1->setGeometry(kPanel1Width, 0, std::max(0, w - kPanel1Width), top);
+  const int listHeight = std::clamp(top - kFileListGap - kFileListTop, 0, kFileListHeight);
+  FileListBox1->setGeometry(FileListBox1->x(), kFileListTop, FileListBox1->width(), listHeight);
 }
 
 void TfrmTrawlix::resizeEvent(QResizeEvent* event) {
@@ -270,16 +351,30 @@ void TfrmTrawlix::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrmTrawlix::FormCreate(QObject*) {
-  // The stored settings come first. The store's fields start at their
-  // defaults, so even a store that could not be created sizes the window
-  // 600 x 600 rather than 0 x 0.
+  // The stored settings come first. A size the store did not hold, or one
+  // that would hide controls, gives the design size.
   options_ = std::make_unique<TVDOptions>(ui_);
   move(options_->WinMainLeft, options_->WinMainTop);  // replaced by the centring at the first show
   const QScreen* s = screen();
-  const QSize available = s ? s->availableGeometry().size() : QSize(kDesignClientWidth, kDesignClientHeight);
-  resize(BoundedWindowSize(options_->WinMainWidth, options_->WinMainHeight, available));
-  if (!options_->LastDir.empty() && DirectoryExists(options_->LastDir))
-    VirtualExplorerTreeview1->SelectPath(options_->LastDir);  // the change event moves the file list
+  const QSize available = s ? s->availableGeometry().size() : QSize();
+  resize(StartWindowSize(options_->SizeStored(), options_->WinMainWidth, options_->WinMainHeight, available,
+                         minimumSize()));
+  // The tree shows where a search starts: the folder given on the command
+  // line, else the stored folder, when it exists and the file list can
+  // enter it (the tree then has the focus), else the folder the file list
+  // starts in (the focus goes to the first control).
+  startedInFolder_ = !startFolder_.empty() && MoveToFolder(startFolder_, TSelectMode::Move);
+  const std::string& last = options_->LastDir;
+  const bool stored = startedInFolder_ ||
+                      (!last.empty() && DirectoryExists(last) && MoveToFolder(last, TSelectMode::Move));
+  if (!stored) {
+    MoveToFolder(FileListBox1->Directory(), TSelectMode::MoveQuietly);
+    for (QWidget* w : TabOrder())
+      if (w->isEnabled() && !w->isHidden() && (w->focusPolicy() & Qt::TabFocus)) {
+        w->setFocus(Qt::OtherFocusReason);
+        break;
+      }
+  }
 
   results_->SetHeaderText(TResultTable::colFolder, QStringLiteral("Verzeichnis"));
   results_->SetHeaderText(TResultTable::colName, QStringLiteral("Datei"));
@@ -301,6 +396,9 @@ void TfrmTrawlix::showEvent(QShowEvent* event) {
   if (!outer.isValid() || outer.width() < width()) outer = size();
   const QPoint topLeft = CentredTopLeft(s->geometry(), outer);
   move(topLeft);
+  // The tree was moved before it had its final size.
+  const QModelIndex folder = VirtualExplorerTreeview1->currentIndex();
+  if (folder.isValid()) VirtualExplorerTreeview1->scrollTo(folder, QAbstractItemView::PositionAtCenter);
 }
 
 void TfrmTrawlix::closeEvent(QCloseEvent* event) {
@@ -329,6 +427,38 @@ void TfrmTrawlix::FormClose(QObject*) {
     options_->SaveSettings();
   }
   finder_.reset();
+}
+
+bool TfrmTrawlix::MoveToFolder(const std::string& folder, TSelectMode mode) {
+  if (!VirtualExplorerTreeview1->SelectPath(folder, mode)) return false;
+  std::string wanted = ExpandFileName(folder);
+  while (wanted.size() > 1 && wanted.back() == '/') wanted.pop_back();
+  return FileListBox1->Directory() == wanted;
+}
+
+void TfrmTrawlix::FollowTree() {
+  RunGuarded(ui_, [this] { VirtualExplorerTreeview1Change(VirtualExplorerTreeview1, QModelIndex()); });
+  // Where the file list did not follow (its error shown by now, or the
+  // folder gone), the tree goes back to the folder the list shows, so the
+  // tree never names another folder than the search would walk.
+  if (returningTree_) return;
+  const std::string& listed = FileListBox1->Directory();
+  if (VirtualExplorerTreeview1->SelectedPath() == listed) return;
+  TFlagScope back(returningTree_);
+  if (!VirtualExplorerTreeview1->SelectPath(listed, TSelectMode::Return))
+    VirtualExplorerTreeview1->selectionModel()->clear();  // the list has no folder
+}
+
+void TfrmTrawlix::OpenGridMenuByKeyboard() {
+  // At the current cell, as Qt places a menu opened by the Menu key, held
+  // inside the visible part of the grid.
+  const QRect cell = StringGrid1->visualRect(StringGrid1->currentIndex());
+  const QRect view = StringGrid1->viewport()->rect();
+  QPoint at = cell.isValid() ? cell.center() : view.topLeft();
+  at.setX(std::clamp(at.x(), view.left(), view.right()));
+  at.setY(std::clamp(at.y(), view.top(), view.bottom()));
+  QContextMenuEvent event(QContextMenuEvent::Keyboard, at, StringGrid1->viewport()->mapToGlobal(at));
+  QCoreApplication::sendEvent(StringGrid1, &event);
 }
 
 void TfrmTrawlix::VirtualExplorerTreeview1Change(QObject*, const QModelIndex&) {

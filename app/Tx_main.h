@@ -12,9 +12,23 @@
 // On the left the folder tree drives the file list (its folder is the search
 // location), choosing a filter entry sets the file list's mask, and the file
 // list writes its mask, or the name the user picks, into the mask field.
+// Tree, file list and search always name the same folder: when the file
+// list cannot go where the tree went, the tree goes back.
 // The settings store (Options) is created first in FormCreate, sizes the
-// window and moves the tree to the stored folder; FormClose stores the
-// geometry and the tree's folder before the finder is freed.
+// window and moves the tree to the stored folder, or else to the folder the
+// file list starts in; FormClose stores the geometry and the tree's folder
+// before the finder is freed.
+//
+// Layout: Panel1 keeps its width at the left, Panel2 its height at the
+// bottom and the grid takes the rest; at and above the design size every
+// control has its designed place. Where the window is shorter, the file
+// list ends above the button row; where it is too narrow for the buttons
+// and the counters side by side, the counters go below the buttons. The
+// window's minimum size keeps every control whole.
+//
+// Keyboard: Tab goes through the grid, Panel1 (filter, mask field, tree),
+// the file list and Panel2's buttons; it never moves between the grid's
+// cells. Shift+F10 and the Menu key open the grid's context menu.
 //
 // Every modal interaction goes through the TUserInteraction the window was
 // given (not owned). Errors that escape a handler end that command and are
@@ -30,6 +44,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/ResultTable.h"
 #include "app/UserInteraction.h"
@@ -37,6 +52,7 @@
 #include "engine/FindFile.h"
 #include "results/Duplicates.h"
 #include "results/Sort.h"
+#include "tree/FolderTree.h"
 
 class QAction;
 class QComboBox;
@@ -51,14 +67,14 @@ namespace trawlix {
 
 enum class TRemoval;
 class TFileListBox;
-class TFolderTree;
 
 class TfrmTrawlix : public QWidget {
   Q_OBJECT
  public:
   // ui receives every message box; the window does not own it and it must
-  // outlive the window.
-  explicit TfrmTrawlix(TUserInteraction& ui, QWidget* parent = nullptr);
+  // outlive the window. startFolder, when given (the command line's
+  // folder), takes the place of the stored folder at the start.
+  explicit TfrmTrawlix(TUserInteraction& ui, QWidget* parent = nullptr, std::string startFolder = {});
   ~TfrmTrawlix() override;
 
   // Controls, named as their object names.
@@ -143,6 +159,19 @@ class TfrmTrawlix : public QWidget {
   // True while the table shows the duplicate view of the last scan.
   bool DuplicateView() const { return duplicateView_; }
 
+  // Moves the tree to folder in the given way; the tree's change event
+  // brings the file list there. True when the file list then shows that
+  // folder; false when the tree cannot show it (nothing changes) or the
+  // file list cannot enter it (the error is shown and the tree goes back to
+  // the file list's folder).
+  bool MoveToFolder(const std::string& folder, TSelectMode mode);
+
+  // The controls that take the keyboard focus, in tab order.
+  std::vector<QWidget*> TabOrder() const;
+
+  // The smallest client size at which every control is whole.
+  QSize MinimumClientSize() const;
+
   // Window state shared by the result list operations.
   // FileCount is the row store's count of listed rows.
   int32_t FileCount() const;
@@ -164,6 +193,9 @@ class TfrmTrawlix : public QWidget {
   QMenu* GridMenu() const { return gridMenu_; }
   // The settings store, created by FormCreate.
   TVDOptions* Options() const { return options_.get(); }
+  // True when FormCreate moved the tree and the file list to the start
+  // folder it was given.
+  bool StartedInFolder() const { return startedInFolder_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -173,6 +205,10 @@ class TfrmTrawlix : public QWidget {
  private:
   void CreateControls();
   void LayoutControls();
+  // The handler of the tree's change event, and the tree put back on the
+  // file list's folder where the two part.
+  void FollowTree();
+  void OpenGridMenuByKeyboard();
   void UpdateFileCountLabel();
   void FilterComboBox1Choose(int index);
   void SortCommand(TSortOrder order);
@@ -189,6 +225,8 @@ class TfrmTrawlix : public QWidget {
   bool TableBusy() const { return searching_ || scanning_ || cleaning_; }
 
   TUserInteraction& ui_;
+  std::string startFolder_;
+  bool startedInFolder_ = false;
   std::unique_ptr<TVDOptions> options_;
   std::unique_ptr<TFindFile> finder_;
   TResultTable* results_ = nullptr;  // owned through QObject parenting
@@ -206,6 +244,9 @@ class TfrmTrawlix : public QWidget {
   bool closePending_ = false;
   bool fileLabelStale_ = false;
   bool shownOnce_ = false;
+  bool returningTree_ = false;
+  // The counter labels below each other, at the right of the buttons.
+  std::vector<QLabel*> counterLines_;
 };
 
 // The design size of the window's client area.
@@ -227,11 +268,13 @@ std::string SaveDialogFolder(std::string folder);
 // last entry is made current first; a list without entries gives "*.*".
 QString FilterMask(QComboBox& filter);
 
-// The size a stored width and height give the window on a screen of the
-// given available size: held between a small minimum and the screen, as a
-// window manager would hold it, so no stored value makes the window vanish
-// or outgrow the screen.
-QSize BoundedWindowSize(int width, int height, const QSize& available);
+// The client size the window starts with, on a screen of the given
+// available size. Without a stored size it is the design size, or the
+// available size where that is smaller. A stored width or height that is
+// not positive or below the minimum is replaced by that default, one
+// beyond the screen is cut to it, and one in range is used as it is. The
+// minimum wins over a screen smaller than it.
+QSize StartWindowSize(bool stored, int width, int height, const QSize& available, const QSize& minimum);
 
 // The top-left corner that centres a window of the given outer size on a
 // screen: each coordinate halved with the remainder dropped toward zero,

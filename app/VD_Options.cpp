@@ -66,6 +66,7 @@ void TVDOptions::LoadSettings() {
   WinMainHeight = 600;
   WinMainWidth = 600;
   unparsable_ = false;
+  sizeStored_ = false;
   if (!settings_) return;
 
   // No store yet (the first start) or one that cannot be opened: the
@@ -78,6 +79,7 @@ void TVDOptions::LoadSettings() {
     WinMainLeft = ReadInteger(*settings_, "WinMainLeft");
     WinMainHeight = ReadInteger(*settings_, "WinMainHeight");
     WinMainWidth = ReadInteger(*settings_, "WinMainWidth");
+    sizeStored_ = true;
     const QVariant dir = settings_->value("LastDir");
     if (!dir.isValid()) {
       LastDir.clear();

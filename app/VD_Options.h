@@ -45,10 +45,16 @@ class TVDOptions {
   void LoadSettings();
   void SaveSettings();
 
+  // True when the last LoadSettings read both WinMainHeight and
+  // WinMainWidth from the store; false at the first start and after a read
+  // that failed before them, when the two fields hold their defaults.
+  bool SizeStored() const { return sizeStored_; }
+
  private:
   TUserInteraction& ui_;
   std::unique_ptr<QSettings> settings_;
   bool unparsable_ = false;  // the file read could not be parsed
+  bool sizeStored_ = false;
 };
 
 }  // namespace trawlix

@@ -42,6 +42,13 @@ bool Convert(std::string_view utf8, const char* charset, std::string& out) {
   return ok;
 }
 
+// The folder part of a path, up to and with its last "/"; empty for a bare
+// name.
+std::string FolderPart(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 // The path a save must replace: a symbolic link is followed to the file it
 // names, link by link (a relative link from the link's own folder), so the
 // link itself stays a link. A dangling link gives the path of the file it
@@ -54,10 +61,7 @@ std::string SaveTargetPath(std::string path) {
     const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
     if (n < 0) return path;
     target.resize(static_cast<size_t>(n));
-    if (target.empty() || target[0] != '/') {
-      const size_t slash = path.rfind('/');
-      target = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
-    }
+    if (target.empty() || target[0] != '/') target.insert(0, FolderPart(path));
     path = std::move(target);
   }
   RaiseErrno(ELOOP);
@@ -103,9 +107,7 @@ class TBufferedFile {
     // The existing file must be one we may replace: the same test the
     // system would make for writing it in place.
     if (exists && ::access(target_.c_str(), W_OK) != 0) RaiseErrno(errno);
-    const size_t slash = target_.rfind('/');
-    temp_ = (slash == std::string::npos ? std::string() : target_.substr(0, slash + 1)) +
-            ".trawlix-save-XXXXXX";
+    temp_ = FolderPart(target_).append(".trawlix-save-XXXXXX");
     fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
     if (fd_ < 0) {
       temp_.clear();
@@ -162,8 +164,8 @@ class TBufferedFile {
     if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail(errno);
     temp_.clear();
     // The rename itself reaches the disk with its folder.
-    const size_t slash = target_.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
+    const std::string part = FolderPart(target_);
+    const std::string folder = part.empty() ? "." : part;
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
       ::fsync(dir);
@@ -277,8 +279,9 @@ class TDateTexts {
       return e;
     }
     // The seconds are where the texts for 0 and 1 second differ.
-    const std::string zero = " " + format_.TimeText(f.Hour, f.Minute, 0);
-    const std::string one = " " + format_.TimeText(f.Hour, f.Minute, 1);
+    std::string zero(1, ' '), one(1, ' ');
+    zero += format_.TimeText(f.Hour, f.Minute, 0);
+    one += format_.TimeText(f.Hour, f.Minute, 1);
     size_t at = 0;
     while (at < zero.size() && at < one.size() && zero[at] == one[at]) ++at;
     if (at == 0 || at >= zero.size() || zero.size() != one.size() || at - 1 > sizeof e.head ||

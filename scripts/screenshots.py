@@ -6,8 +6,9 @@ Usage: scripts/screenshots.py PROGRAM [OUT_DIR]   (OUT_DIR defaults to docs/)
 Starts PROGRAM in an X server of its own (the end-to-end harness), on a
 generated folder of documents, photos and copies (DEMO, default
 /srv/Ablage: a short path reads well in the pictures; it must not exist
-and is removed again at the end), with the window
-at its design size and the folder stored as the last one; then
+and is removed again at the end), started in that folder for the first
+time (no settings yet: the window opens at its design size with the tree
+on the folder); then
   screenshot.png             the list view after "Suche starten"
   screenshot-duplicates.png  the duplicate view after "zeige Duplikate"
 Needs ImageMagick's `import` (apt-get install imagemagick).
@@ -89,9 +90,6 @@ def main():
 
 
 def take_screenshots(s, ablage, out):
-    s.settings_file.parent.mkdir(parents=True)
-    s.settings_file.write_text("[General]\nWinMainTop=0\nWinMainLeft=0\nWinMainHeight=768\n"
-                               f"WinMainWidth=976\nLastDir={ablage}\n", encoding="utf-8")
     p = s.start(cwd=ablage, extra_env={"LC_ALL": "de_DE.UTF-8"})
 
     def shoot(name):

@@ -16,6 +16,7 @@ PACKAGES=(
   xdg-utils locales
   fonts-dejavu-core libxkbcommon-x11-0 libxcb-cursor0 libqt6svg6
   python3 xvfb xdotool x11-utils jdupes desktop-file-utils dpkg-dev
+  lintian appstream man-db
 )
 
 missing=()

@@ -76,6 +76,20 @@ class TempTree {
   std::string root_;
 };
 
+// Makes folder the process's current folder while it lives.
+class InFolder {
+ public:
+  explicit InFolder(const std::string& folder) : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~InFolder() { std::filesystem::current_path(previous_); }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
 // Makes a fresh folder the process's current folder and removes it, as
 // when the folder a program was started in is deleted; the previous current
 // folder comes back at the end.

@@ -8,6 +8,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "AppTestSupport.h"
@@ -25,6 +26,16 @@ int main(int argc, char** argv) {
   // below the private folder unless a test gives it a folder of its own.
   const std::string config = runtime + "/config";
   setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  // One screen of 1280 x 1024, larger than the window's design size (the
+  // offscreen platform's own is 800 x 600), so the window tests see the
+  // sizes a person on a common screen gets.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform && std::string(platform) == "offscreen") {
+    const std::string screens = runtime + "/screens.json";
+    std::ofstream(screens) << R"({"screens": [{"name": "test", "x": 0, "y": 0, "width": 1280, "height": 1024,
+                                  "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})";
+    setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens).c_str(), 1);
+  }
   QStandardPaths::setTestModeEnabled(true);
 
   QApplication app(argc, argv);

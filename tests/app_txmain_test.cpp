@@ -73,6 +73,7 @@ class WindowTest : public ::testing::Test {
 
 TEST_F(WindowTest, LayoutNamesParentsAndTexts) {
   EXPECT_EQ(frm.windowTitle(), QStringLiteral("Vendrel-Tools: Dateien suchen"));
+  ASSERT_EQ(frm.size(), QSize(976, 768));
   const struct {
     const char* name;
     const char* parent;
@@ -143,19 +144,6 @@ TEST_F(WindowTest, LayoutNamesParentsAndTexts) {
   EXPECT_EQ(frm.PopupMenu1->actions()[4]->text(), QStringLiteral("nach Größe sortieren"));
   EXPECT_EQ(frm.PopupMenu2->actions()[0]->text(), QStringLiteral("Löschen"));
 
-  // Tab order.
-  const std::vector<QWidget*> order = {
-      frm.StringGrid1,  frm.FilterComboBox1,  frm.edtFileMask, frm.VirtualExplorerTreeview1,
-      frm.FileListBox1, frm.btnSearch,        frm.btnSaveTab,  frm.btnClose,
-      frm.btnStop,      frm.btnFindIdentical, frm.btnSaveList};
-  // Panels, labels and the parts of composite widgets sit in between; the
-  // order among the controls is what counts.
-  auto listed = [&](QWidget* w) { return std::find(order.begin(), order.end(), w) != order.end(); };
-  for (size_t i = 0; i + 1 < order.size(); ++i) {
-    QWidget* next = order[i]->nextInFocusChain();
-    while (next && next != order[i] && !listed(next)) next = next->nextInFocusChain();
-    EXPECT_EQ(next, order[i + 1]) << i;
-  }
 }
 
 TEST_F(WindowTest, DockedPanelsKeepTheirSizeAndTheGridTakesTheRest) {
@@ -165,6 +153,143 @@ TEST_F(WindowTest, DockedPanelsKeepTheirSizeAndTheGridTakesTheRest) {
   EXPECT_EQ(frm.StringGrid1->geometry(), QRect(209, 0, 991, 863));
   EXPECT_EQ(frm.FileListBox1->geometry(), QRect(7, 472, 196, 249));
   EXPECT_EQ(frm.btnSaveList->geometry(), QRect(416, 8, 110, 22));
+}
+
+// Every control lies inside the window and inside its parent, and none
+// covers another: only a panel and what lies on it meet (the file list is
+// laid over Panel1).
+TEST_F(WindowTest, NoControlIsCoveredOrCutAtAnySize) {
+  const QSize minimum = frm.minimumSize();
+  EXPECT_EQ(minimum, frm.MinimumClientSize());
+  frm.resize(300, 200);
+  EXPECT_EQ(frm.size(), minimum);
+
+  std::vector<QWidget*> controls;
+  for (QWidget* w : frm.findChildren<QWidget*>())
+    if (!w->objectName().isEmpty() && !w->isWindow() && !w->objectName().startsWith(u"qt_")) {
+      const QString parent = w->parentWidget()->objectName();
+      if (parent == u"frmTrawlix" || parent == u"Panel1" || parent == u"Panel2") controls.push_back(w);
+    }
+  ASSERT_GE(controls.size(), 17u);
+  auto inWindow = [&](QWidget* w) { return QRect(w->mapTo(&frm, QPoint(0, 0)), w->size()); };
+  auto related = [&](QWidget* a, QWidget* b) {
+    return a->isAncestorOf(b) || b->isAncestorOf(a) ||
+           (a == frm.FileListBox1 && b == frm.Panel1) || (b == frm.FileListBox1 && a == frm.Panel1);
+  };
+  for (const QSize size : {minimum, QSize(900, 700), QSize(950, 650), QSize(976, 768), QSize(1200, 900)}) {
+    SCOPED_TRACE(testing::Message() << size.width() << " x " << size.height());
+    frm.resize(size);
+    ASSERT_EQ(frm.size(), size);
+    for (QWidget* w : controls) {
+      EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(inWindow(w))) << w->objectName().toStdString();
+      EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << w->objectName().toStdString();
+      EXPECT_GE(w->height(), w == frm.FileListBox1 ? 4 * 16 : 12) << w->objectName().toStdString();
+    }
+    for (QWidget* a : controls) {
+      for (QWidget* b : controls) {
+        if (a < b && !related(a, b)) {
+          EXPECT_FALSE(inWindow(a).intersects(inWindow(b)))
+              << a->objectName().toStdString() << " and " << b->objectName().toStdString();
+        }
+      }
+    }
+  }
+  // Shorter than designed, the file list ends above the button row, and the
+  // counters stay beside the buttons while they fit there.
+  frm.resize(976, 700);
+  EXPECT_EQ(frm.FileListBox1->geometry(), QRect(7, 472, 196, 700 - 37 - 10 - 472));
+  EXPECT_EQ(frm.lblDirCount->geometry(), QRect(671, 18, 256, 13));
+  frm.resize(927, 700);
+  EXPECT_EQ(frm.lblDirCount->geometry(), QRect(671, 18, 256, 13));
+  EXPECT_EQ(frm.Panel2->height(), 37);
+}
+
+TEST(StartSize, DesignSizeUnlessAStoredSizeFitsTheScreen) {
+  const QSize minimum(672, 617), large(1280, 1024);
+  const struct {
+    const char* name;
+    bool stored;
+    int width, height;
+    QSize available, expected;
+  } cases[] = {
+      {"nothing stored", false, 600, 600, large, {976, 768}},
+      {"nothing stored, small screen", false, 600, 600, {800, 700}, {800, 700}},
+      {"nothing stored, screen below the minimum", false, 600, 600, {640, 480}, minimum},
+      {"no screen", false, 600, 600, QSize(), {976, 768}},
+      {"in range", true, 1100, 800, large, {1100, 800}},
+      {"the minimum itself", true, 672, 617, large, minimum},
+      {"zero", true, 0, 0, large, {976, 768}},
+      {"negative", true, -20, -1, large, {976, 768}},
+      {"below the minimum", true, 671, 616, large, {976, 768}},
+      {"one side below the minimum", true, 1100, 500, large, {1100, 768}},
+      {"beyond the screen", true, 2147483647, 5000, large, large},
+      {"beyond a small screen", true, 1000, 800, {800, 700}, {800, 700}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(StartWindowSize(c.stored, c.width, c.height, c.available, minimum), c.expected) << c.name;
+}
+
+// Tab and Shift+Tab go through the controls in the designed order, round
+// and round; in the grid they move to the next control, not the next cell,
+// whether the grid is empty or holds rows.
+TEST_F(WindowTest, TabGoesThroughTheControlsInOrderAndLeavesTheGrid) {
+  const std::vector<QWidget*> order = {
+      frm.StringGrid1,  frm.FilterComboBox1,  frm.edtFileMask, frm.VirtualExplorerTreeview1,
+      frm.FileListBox1, frm.btnSearch,        frm.btnSaveTab,  frm.btnClose,
+      frm.btnStop,      frm.btnFindIdentical, frm.btnSaveList};
+  EXPECT_EQ(frm.TabOrder(), order);
+  frm.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frm));
+  auto walk = [&](bool forward) {
+    std::vector<QWidget*> seen;
+    frm.StringGrid1->setFocus(Qt::OtherFocusReason);
+    for (size_t i = 0; i < order.size(); ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, forward ? Qt::NoModifier : Qt::ShiftModifier);
+      seen.push_back(QApplication::focusWidget());
+    }
+    return seen;
+  };
+  std::vector<QWidget*> forward(order.begin() + 1, order.end());
+  forward.push_back(order.front());
+  std::vector<QWidget*> backward(order.rbegin(), order.rend());
+
+  EXPECT_EQ(walk(true), forward) << "empty grid";
+  EXPECT_EQ(walk(false), backward) << "empty grid";
+  tree.createFile("a.txt");
+  tree.createFile("b.txt");
+  Search(tree.Root());
+  ASSERT_EQ(frm.FileCount(), 2);
+  frm.StringGrid1->setCurrentIndex(frm.Results().index(0, 0));
+  EXPECT_EQ(walk(true), forward) << "grid with rows";
+  EXPECT_EQ(walk(false), backward) << "grid with rows";
+}
+
+TEST_F(WindowTest, ShiftF10AndTheMenuKeyOpenTheGridsMenu) {
+  tree.createFile("a.txt");
+  tree.createFile("b.txt");
+  Search(tree.Root());
+  frm.StringGrid1->setCurrentIndex(frm.Results().index(1, 1));
+  const struct {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    bool opens;
+  } keys[] = {
+      {"Shift+F10", Qt::Key_F10, Qt::ShiftModifier, true},
+      {"Menu", Qt::Key_Menu, Qt::NoModifier, true},
+      {"F10", Qt::Key_F10, Qt::NoModifier, false},
+      {"Ctrl+Shift+F10", Qt::Key_F10, Qt::ShiftModifier | Qt::ControlModifier, false},
+  };
+  for (const auto& k : keys) {
+    QTest::keyClick(frm.StringGrid1, k.key, k.modifiers);
+    EXPECT_EQ(frm.PopupMenu1->isVisible(), k.opens) << k.name;
+    if (k.opens) {
+      // At the current cell.
+      const QRect cell = frm.StringGrid1->visualRect(frm.StringGrid1->currentIndex());
+      EXPECT_EQ(frm.PopupMenu1->pos(), frm.StringGrid1->viewport()->mapToGlobal(cell.center())) << k.name;
+    }
+    frm.PopupMenu1->hide();
+  }
 }
 
 TEST(Centring, HalvesTowardZero) {
@@ -510,7 +635,7 @@ TEST_F(WindowTest, FolderTreeAndFileList) {
   TFolderTree* t = frm.VirtualExplorerTreeview1;
   int changes = 0;
   QObject::connect(t, &TFolderTree::Change, [&] { ++changes; });
-  EXPECT_EQ(t->SelectedPath(), "");
+  EXPECT_EQ(t->SelectedPath(), GetCurrentDir());
   const std::string target = tree.Root() + "one";
   ASSERT_TRUE(t->SelectPath(target + "/"));
   EXPECT_EQ(t->SelectedPath(), target);
@@ -600,6 +725,10 @@ TEST_F(SelectionTest, TreeMovesTheFileListAndResetsTheMaskField) {
   }
   std::filesystem::remove(Folder("c"));
   frm.VirtualExplorerTreeview1Change(frm.VirtualExplorerTreeview1, QModelIndex());
+  EXPECT_EQ(Dir(), Folder("b"));
+  // Through the change event the tree goes back to the list's folder.
+  emit frm.VirtualExplorerTreeview1->Change();
+  EXPECT_EQ(frm.VirtualExplorerTreeview1->SelectedPath(), Folder("b"));
   EXPECT_EQ(Dir(), Folder("b"));
   EXPECT_TRUE(ui.messages.empty());
 
@@ -754,7 +883,7 @@ TEST_F(SelectionTest, PickedNamesAreSearchedExactlyAndTypedTextAsMasks) {
   EXPECT_EQ(found(), (std::set<std::string>{"a", "b.txt"}));
 }
 
-TEST_F(SelectionTest, FolderThatCannotBeEnteredKeepsTheListAndShowsAccessDenied) {
+TEST_F(SelectionTest, FolderThatCannotBeEnteredKeepsTheListShowsAccessDeniedAndTheTreeGoesBack) {
   tree.createFile("open/one.txt");
   const std::string closed = tree.createDir("closed");
   ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
@@ -772,7 +901,8 @@ TEST_F(SelectionTest, FolderThatCannotBeEnteredKeepsTheListAndShowsAccessDenied)
   ASSERT_EQ(errno, EACCES);
 
   SelectInTree(closed);
-  EXPECT_EQ(frm.VirtualExplorerTreeview1->SelectedPath(), closed);
+  // After the message the tree names the list's folder again.
+  EXPECT_EQ(frm.VirtualExplorerTreeview1->SelectedPath(), Folder("open"));
   EXPECT_EQ(Dir(), Folder("open"));
   EXPECT_EQ(Listed(), std::vector<std::string>{"one.txt"});
   EXPECT_EQ(frm.edtFileMask->text(), QStringLiteral("*.c"));
@@ -798,19 +928,34 @@ class StartTest : public ::testing::Test {
   test::TempTree tree;
 };
 
+// The first start shows the design size, the tree on the folder the file
+// list shows (opened down to it and selected), the focus on the grid; a
+// close at once stores that folder.
 TEST_F(StartTest, FirstStartWithoutAStore) {
   auto frm = Start();
   EXPECT_TRUE(ui.messages.empty());
   ASSERT_NE(frm->Options(), nullptr);
-  EXPECT_EQ(frm->size(), QSize(600, 600));
-  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), "");
+  EXPECT_EQ(frm->size(), QSize(976, 768));
+  TFolderTree* t = frm->VirtualExplorerTreeview1;
+  EXPECT_EQ(t->SelectedPath(), GetCurrentDir());
+  EXPECT_EQ(t->currentIndex(), t->selectionModel()->selectedRows().value(0));
+  for (QModelIndex up = t->currentIndex().parent(); up.isValid(); up = up.parent()) EXPECT_TRUE(t->isExpanded(up));
   EXPECT_EQ(frm->FileListBox1->Directory(), GetCurrentDir());
+  EXPECT_EQ(frm->focusWidget(), frm->StringGrid1);
   EXPECT_EQ(frm->edtFileMask->text(), QStringLiteral("*.*"));
   EXPECT_EQ(frm->FilterComboBox1->currentIndex(), 0);
   ASSERT_NE(frm->Finder(), nullptr);
   EXPECT_TRUE(frm->Finder()->Criteria().Files().Subfolders());
   frm->show();
   EXPECT_EQ(frm->pos(), Centred(*frm));
+  frm->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+  EXPECT_EQ(QApplication::focusWidget(), frm->StringGrid1);
+  EXPECT_TRUE(t->visualRect(t->currentIndex()).intersects(t->viewport()->rect()));
+  frm->close();
+  EXPECT_EQ(Stored().value("LastDir").toString().toStdString(), GetCurrentDir());
+  EXPECT_EQ(Stored().value("WinMainWidth").toInt(), 976);
+  EXPECT_EQ(Stored().value("WinMainHeight").toInt(), 768);
 }
 
 TEST_F(StartTest, StoredFolderMovesTheTreeAndTheListOnlyWhenItIsAFolder) {
@@ -832,19 +977,21 @@ TEST_F(StartTest, StoredFolderMovesTheTreeAndTheListOnlyWhenItIsAFolder) {
     ui.messages.clear();
     // Top and left far off the screen: the window opens centred all the same.
     own.Write(
-        "[General]\nWinMainTop=5000\nWinMainLeft=-7000\nWinMainHeight=500\nWinMainWidth="
-        "700\nLastDir=" +
+        "[General]\nWinMainTop=5000\nWinMainLeft=-7000\nWinMainHeight=700\nWinMainWidth="
+        "1000\nLastDir=" +
         c.lastDir + "\n");
     auto frm = Start();
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(frm->size(), QSize(700, 500));
+    EXPECT_EQ(frm->size(), QSize(1000, 700));
     if (c.moves) {
+      EXPECT_EQ(frm->focusWidget(), frm->VirtualExplorerTreeview1);
       EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), c.lastDir);
       EXPECT_EQ(frm->FileListBox1->Directory(), c.lastDir);
       ASSERT_EQ(frm->FileListBox1->Count(), 1);
       EXPECT_EQ(frm->FileListBox1->Entry(0).name, "f.txt");
     } else {
-      EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), "");
+      EXPECT_EQ(frm->focusWidget(), frm->StringGrid1);
+      EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), GetCurrentDir());
       EXPECT_EQ(frm->FileListBox1->Directory(), GetCurrentDir());
     }
     frm->show();
@@ -860,6 +1007,7 @@ TEST_F(StartTest, VanishedCurrentFolderListsNothingAndSearchesNothing) {
   auto frm = Start();
   EXPECT_EQ(frm->FileListBox1->Directory(), "");
   EXPECT_EQ(frm->FileListBox1->Count(), 0);
+  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), "");
   frm->btnSearchClick(frm->btnSearch);
   EXPECT_EQ(frm->FileCount(), 0);
   EXPECT_EQ(frm->FolderCount(), 1);
@@ -877,18 +1025,75 @@ TEST_F(StartTest, MissingWinMainTopStopsTheRead) {
   EXPECT_EQ(ui.messages[0].kind, TMsgKind::Error);
   EXPECT_EQ(ui.messages[0].text,
             QStringLiteral("FEHLER:  Die Einstellungen können nicht gelesen werden."));
-  EXPECT_EQ(frm->size(), QSize(600, 600));
-  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), "");
+  EXPECT_EQ(frm->size(), QSize(976, 768));
+  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), GetCurrentDir());
   EXPECT_EQ(frm->FileListBox1->Directory(), GetCurrentDir());
 }
 
-TEST_F(StartTest, StoredSizesAreHeldToTheScreen) {
+// Sizes that would hide controls or outgrow the screen are not used, and
+// the size used is the one stored at the close.
+TEST_F(StartTest, StoredSizesOutOfRangeGiveTheDesignSizeOrTheScreen) {
   const QSize screen = QApplication::primaryScreen()->availableGeometry().size();
-  WriteStore("WinMainTop=0\nWinMainLeft=0\nWinMainHeight=-20\nWinMainWidth=2147483647\n");
+  ASSERT_EQ(screen, QSize(1280, 1024));
+  const struct {
+    const char* name;
+    std::string store;
+    QSize expected;
+  } cases[] = {
+      {"the old default", "WinMainHeight=600\nWinMainWidth=600\n", {976, 768}},
+      {"zero", "WinMainHeight=0\nWinMainWidth=0\n", {976, 768}},
+      {"negative and huge", "WinMainHeight=-20\nWinMainWidth=2147483647\n", {1280, 768}},
+      {"too low", "WinMainHeight=500\nWinMainWidth=1100\n", {1100, 768}},
+      {"beyond the screen", "WinMainHeight=5000\nWinMainWidth=1000\n", {1000, 1024}},
+      {"in range", "WinMainHeight=700\nWinMainWidth=900\n", {900, 700}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteStore("WinMainTop=0\nWinMainLeft=0\n" + c.store);
+    auto frm = Start();
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(frm->size(), c.expected);
+    frm->show();
+    frm->close();
+    EXPECT_EQ(QSize(Stored().value("WinMainWidth").toInt(), Stored().value("WinMainHeight").toInt()), c.expected);
+  }
+}
+
+// The stored folder exists but cannot be entered: the message, and the tree
+// on the folder the file list stays in.
+TEST_F(StartTest, StoredFolderThatCannotBeEnteredLeavesTreeAndListOnTheCurrentFolder) {
+  const std::string closed = tree.createDir("closed");
+  ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
+  WriteStore("WinMainTop=0\nWinMainLeft=0\nWinMainHeight=700\nWinMainWidth=1000\nLastDir=" + closed + "\n");
+  test::WithoutPermissionOverride noOverride;
+  const int probe = ::open((closed + "/.").c_str(), O_RDONLY | O_DIRECTORY);
+  if (probe >= 0) {
+    ::close(probe);
+    GTEST_SKIP() << "this process cannot be refused access to a folder";
+  }
   auto frm = Start();
-  EXPECT_TRUE(ui.messages.empty());
-  EXPECT_EQ(frm->width(), screen.width());
-  EXPECT_GE(frm->height(), 100);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, QStringLiteral("Dateizugriff verweigert."));
+  EXPECT_EQ(frm->FileListBox1->Directory(), GetCurrentDir());
+  EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), GetCurrentDir());
+  EXPECT_EQ(frm->focusWidget(), frm->StringGrid1);
+}
+
+// Started in a hidden folder: the tree shows it, and that one alone of the
+// hidden folders beside it.
+TEST_F(StartTest, StartInAHiddenFolderShowsItInTheTree) {
+  const std::string inner = tree.createDir(".versteckt/innen");
+  tree.createDir(".anderer");
+  tree.createDir("sichtbar");
+  test::InFolder there(inner);
+  auto frm = Start();
+  TFolderTree* t = frm->VirtualExplorerTreeview1;
+  EXPECT_EQ(t->SelectedPath(), inner);
+  EXPECT_EQ(frm->FileListBox1->Directory(), inner);
+  const QModelIndex root = t->currentIndex().parent().parent();
+  std::set<QString> shown;
+  for (int r = 0; r < t->model()->rowCount(root); ++r) shown.insert(t->model()->index(r, 0, root).data().toString());
+  EXPECT_EQ(shown, (std::set<QString>{QStringLiteral(".versteckt"), QStringLiteral("sichtbar")}));
 }
 
 TEST_F(StartTest, CloseStoresGeometryAndTheTreesFolderForTheNextStart) {
@@ -897,7 +1102,7 @@ TEST_F(StartTest, CloseStoresGeometryAndTheTreesFolderForTheNextStart) {
   {
     auto frm = Start();
     frm->show();
-    frm->resize(640, 480);
+    frm->resize(800, 650);
     frm->move(30, 40);
     ASSERT_TRUE(frm->VirtualExplorerTreeview1->SelectPath(kept));
     const QPoint at = frm->pos();
@@ -907,17 +1112,24 @@ TEST_F(StartTest, CloseStoresGeometryAndTheTreesFolderForTheNextStart) {
     QSettings s = Stored();
     EXPECT_EQ(s.value("WinMainTop").toInt(), at.y());
     EXPECT_EQ(s.value("WinMainLeft").toInt(), at.x());
-    EXPECT_EQ(s.value("WinMainHeight").toInt(), 480);
-    EXPECT_EQ(s.value("WinMainWidth").toInt(), 640);
+    EXPECT_EQ(s.value("WinMainHeight").toInt(), 650);
+    EXPECT_EQ(s.value("WinMainWidth").toInt(), 800);
     EXPECT_EQ(s.value("LastDir").toString().toStdString(), kept);
   }
   {
     auto frm = Start();
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(frm->size(), QSize(640, 480));
+    EXPECT_EQ(frm->size(), QSize(800, 650));
     EXPECT_EQ(frm->FileListBox1->Directory(), kept);
-    // Nothing selected in the tree at close: no folder stored.
+    // A selection the user takes away (Ctrl+click) comes back, as the file
+    // list still shows its folder.
     frm->VirtualExplorerTreeview1->selectionModel()->clearSelection();
+    EXPECT_EQ(frm->VirtualExplorerTreeview1->SelectedPath(), kept);
+    // Nothing selected in the tree at close: no folder stored.
+    {
+      const QSignalBlocker quiet(frm->VirtualExplorerTreeview1);
+      frm->VirtualExplorerTreeview1->selectionModel()->clearSelection();
+    }
     frm->close();
   }
   EXPECT_EQ(Stored().value("LastDir").toString(), QString());

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -254,9 +255,18 @@ TEST_F(DuplicateScan, AFileReplacedWhileItIsReadDoesNotPair) {
   tree.createFile("new", Bytes(bytes.size(), 's'));
   List({"a", "b"});
   events.IdleEvery = std::chrono::milliseconds(0);
+  // Replaced once the scan has b open, that is while it reads it.
+  const auto bIsOpen = [&] {
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+      std::error_code ec;
+      if (std::filesystem::read_symlink(fd.path(), ec) == tree.Path("b")) return true;
+    }
+    return false;
+  };
   bool replaced = false;
   events.OnIdle = [&] {
-    if (!replaced) replaced = ::rename(tree.Path("new").c_str(), tree.Path("b").c_str()) == 0;
+    if (!replaced && bIsOpen())
+      replaced = ::rename(tree.Path("new").c_str(), tree.Path("b").c_str()) == 0;
     return false;
   };
   const TDuplicateScanResult r = Scan();

@@ -26,8 +26,7 @@ struct TSubfolder {
 };
 
 // The folders in folder (links to folders included, hidden ones left out),
-// in the tree's order: by text in the collation of the file list, ties by
-// bytes.
+// unordered.
 std::vector<TSubfolder> ReadSubfolders(const std::string& folder) {
   std::vector<TSubfolder> found;
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
@@ -47,16 +46,19 @@ std::vector<TSubfolder> ReadSubfolders(const std::string& folder) {
     if (isDir) found.push_back({d->d_name, ReadableName(d->d_name)});
   }
   ::closedir(dir);
-
-  SortByName(found, FileNameCollator());
   return found;
 }
+
+bool IsHiddenName(const std::string& name) { return !name.empty() && name[0] == '.'; }
 
 }  // namespace
 
 // The folders as a tree of nodes, each holding its name's bytes. A node's
 // subfolders are read when the view first asks for them, and read again
-// when SelectPath looks for a folder that is not among them.
+// when SelectPath looks for a folder that is not among them. A hidden folder
+// gets a node only when SelectPath goes through it, and keeps it while it
+// exists. Subfolders are in the tree's order: by text in the collation of
+// the file list, ties by bytes.
 class TFolderModel : public QAbstractItemModel {
  public:
   struct Node {
@@ -100,8 +102,19 @@ class TFolderModel : public QAbstractItemModel {
 
   // Makes the node's subfolders those on the disk now, keeping the nodes of
   // folders still there (and so their open branches and indexes).
-  void Load(Node* n) {
-    std::vector<TSubfolder> fresh = ReadSubfolders(PathOf(n));
+  void Load(Node* n, const std::string& pinned = std::string()) {
+    const std::string path = PathOf(n);
+    std::vector<TSubfolder> fresh = ReadSubfolders(path);
+    auto inFolder = [&](const std::string& name) { return path == "/" ? "/" + name : path + "/" + name; };
+    auto keepHidden = [&](const std::string& name) {
+      if (name == "." || name == ".." || name.find('/') != std::string::npos) return;
+      if (std::any_of(fresh.begin(), fresh.end(), [&](const TSubfolder& f) { return f.name == name; })) return;
+      if (DirectoryExists(inFolder(name))) fresh.push_back({name, ReadableName(name)});
+    };
+    for (const auto& c : n->children)
+      if (IsHiddenName(c->name)) keepHidden(c->name);
+    if (IsHiddenName(pinned)) keepHidden(pinned);
+    SortByName(fresh, FileNameCollator());
     const QModelIndex parent = IndexOf(n);
     auto present = [&](const std::string& name) {
       return std::any_of(fresh.begin(), fresh.end(), [&](const TSubfolder& f) { return f.name == name; });
@@ -133,7 +146,7 @@ class TFolderModel : public QAbstractItemModel {
   }
 
   // The child of n with exactly this name, reading n again once when it is
-  // not there (the folder may be newer than the reading).
+  // not there (the folder may be newer than the reading, or hidden).
   Node* Child(Node* n, const std::string& name) {
     auto find = [&]() -> Node* {
       for (auto& c : n->children)
@@ -142,7 +155,7 @@ class TFolderModel : public QAbstractItemModel {
     };
     if (!n->loaded) Load(n);
     if (Node* c = find()) return c;
-    Load(n);
+    Load(n, name);
     return find();
   }
 
@@ -197,7 +210,7 @@ TFolderTree::TFolderTree(QWidget* parent) : QTreeView(parent), model_(new TFolde
   });
 }
 
-bool TFolderTree::SelectPath(const std::string& path) {
+bool TFolderTree::SelectPath(const std::string& path, TSelectMode mode) {
   if (path.empty()) return false;
   const std::string full = ExpandFileName(path);
   if (full.empty() || !DirectoryExists(full)) return false;
@@ -215,13 +228,13 @@ bool TFolderTree::SelectPath(const std::string& path) {
   if (!node->loaded) model_->Load(node);
   const QModelIndex index = model_->IndexOf(node);
 
-  collapseAll();
+  if (mode != TSelectMode::Return) collapseAll();
   for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) expand(up);
-  expand(index);
+  if (mode != TSelectMode::Return) expand(index);
   changeRaised_ = false;
   selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  scrollTo(index);
-  setFocus(Qt::OtherFocusReason);
+  scrollTo(index, mode == TSelectMode::Return ? EnsureVisible : PositionAtCenter);
+  if (mode == TSelectMode::Move) setFocus(Qt::OtherFocusReason);
   // Moving to the folder that is already selected changes no selection; the
   // caller still hears of the move.
   if (!changeRaised_) emit Change();

@@ -1,7 +1,7 @@
 // TFolderTree: the folder tree of the main window. The root is "/" with the
 // folders below it, read lazily when a branch is opened; hidden folders
-// (names beginning with ".") are left out, symbolic links to folders are
-// shown as folders. Folders are ordered by name without regard to case.
+// (names beginning with ".") are left out unless a selected folder lies in
+// or below one, symbolic links to folders are shown as folders. Folders are ordered by name without regard to case.
 //
 // The window relies on three operations and one signal: SelectPath moves the
 // selection to a folder, SelectedPath gives the selected folder, and Change
@@ -23,6 +23,19 @@ namespace trawlix {
 
 class TFolderModel;
 
+// How SelectPath moves the selection.
+enum class TSelectMode {
+  // The full move: all other branches collapse, the folder opens, and the
+  // tree takes the keyboard focus.
+  Move,
+  // The same without taking the focus.
+  MoveQuietly,
+  // Only selects the folder: the branches down to it open, the others stay
+  // as they are, the folder itself is not opened and the focus stays where
+  // it is. For putting the selection back where it was.
+  Return,
+};
+
 class TFolderTree : public QTreeView {
   Q_OBJECT
  public:
@@ -30,11 +43,13 @@ class TFolderTree : public QTreeView {
 
   // Collapses all open branches, opens the path down to the folder, expands
   // the folder, makes it the only selected and the current entry, scrolls it
-  // into view and takes the keyboard focus. The path is made absolute and
-  // "." and ".." parts are removed; symbolic links stay as written. Returns
-  // false and changes nothing when the path names no folder the tree shows
-  // (missing, not a folder, or below a hidden folder).
-  bool SelectPath(const std::string& path);
+  // into view and takes the keyboard focus (less of it as mode says). The
+  // path is made absolute and "." and ".." parts are removed; symbolic links
+  // stay as written. A hidden folder on the way is shown for as long as it
+  // exists, although the tree leaves hidden folders out otherwise. Returns
+  // false and changes nothing when the path names no folder (missing or not
+  // a folder).
+  bool SelectPath(const std::string& path, TSelectMode mode = TSelectMode::Move);
 
   // The path of the selected folder (without a trailing "/", "/" for the
   // root), or an empty text when nothing is selected.

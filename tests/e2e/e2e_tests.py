@@ -60,13 +60,13 @@ def test_settings(s):
     icon = s.x("xprop", "-id", str(p.window), "_NET_WM_ICON", check_rc=False)
     check("Icon (" in icon, f"the window has no icon: {icon.strip()}")
 
-    s.x("xdotool", "windowsize", str(p.window), "700", "500")
-    s.wait_for("the window to take its new size", lambda: s.geometry(p.window)[2:] == (700, 500), p)
+    s.x("xdotool", "windowsize", str(p.window), "1000", "700")
+    s.wait_for("the window to take its new size", lambda: s.geometry(p.window)[2:] == (1000, 700), p)
     p.wait_idle()
     s.keys(p.window, "alt+b")
     check(p.wait_exit() == 0, f"Beenden ended the program with code {p.proc.returncode}")
     stored = read_settings(s)
-    expected = {"WinMainWidth": "700", "WinMainHeight": "500", "WinMainLeft": str(x),
+    expected = {"WinMainWidth": "1000", "WinMainHeight": "700", "WinMainLeft": str(x),
                 "WinMainTop": str(y), "LastDir": str(folder)}
     for key, value in expected.items():
         check(stored.get(key) == value, f"settings hold {key}={stored.get(key)!r}, expected {value!r}")
@@ -74,13 +74,64 @@ def test_settings(s):
     # Second run: the size stored at the close, centred again.
     p = s.start(cwd=elsewhere)
     x, y, w, h = s.geometry(p.window)
-    check((w, h) == (700, 500), f"second start: window {w} x {h}, expected 700 x 500")
+    check((w, h) == (1000, 700), f"second start: window {w} x {h}, expected 1000 x 700")
     check((x, y) == centred(w, h), f"second start: window at {x}, {y}, centred would be {centred(w, h)}")
     s.keys(p.window, "alt+b")
     check(p.wait_exit() == 0, f"Beenden ended the program with code {p.proc.returncode}")
     stored = read_settings(s)
     check(stored.get("LastDir") == str(folder),
           f"after the second run LastDir={stored.get('LastDir')!r}, expected {str(folder)!r}")
+
+
+def test_first_start(s):
+    """The first start on a 1280 x 1024 screen: the window at its design
+    size, centred, the tree on the folder the program was started in (it is
+    stored at the close), and the keyboard alone is enough: the focus starts
+    in the table, Tab leaves the table, empty or filled, and reaches the
+    mask field, Shift+F10 opens the table's menu."""
+    t = s.tree
+    make_file(t / "notiz.txt", b"n" * 30)
+    make_file(t / "bild.png", b"p" * 10)
+    make_file(t / "Unterordner" / "tief.txt", b"t" * 20)
+    make_file(t / "Unterordner" / "alt.dat", b"a" * 40)
+    make_file(t / "Unterordner" / "kurz.txt", b"k" * 5)
+    out = s.tmp / "out"
+    out.mkdir()
+
+    p = s.start()
+    s.expect_no_dialog(p, "the first start")
+    x, y, w, h = s.geometry(p.window)
+    check((w, h) == (976, 768), f"the first start opened a window of {w} x {h}, expected 976 x 768")
+    check((x, y) == centred(w, h), f"window at {x}, {y}, centred would be {centred(w, h)}")
+
+    # From the table two Tabs reach the mask field, whose text they select.
+    s.keys(p.window, "Tab", "Tab")
+    s.type_text("*.txt")
+    search(s, p)
+    s.keys(p.window, "shift+Tab", "shift+Tab")
+    s.keys(p.window, "shift+F10")
+    p.wait_idle()
+    s.x("xdotool", "key", "--delay", "40", *(["Down"] * SORT_BY_SIZE), "Return")
+    s.expect_no_dialog(p, "sorting by size")
+    rows = table_rows(s.save_through_dialog(p, "alt+t", out / "txt.txt"))
+    got = [r[0] + r[1] + b"\t" + r[3] for r in rows]
+    expected = sorted(found_by_find(t, "%p", "%s"), key=lambda e: int(e.split(b"\t")[1]))
+    expected = [e for e in expected if e.split(b"\t")[0].endswith(b".txt")]
+    check(got == expected, f"searching *.txt and sorting by size gave\n  {got}\nexpected\n  {expected}")
+
+    # Tab leaves the table also when it holds rows: back in the table
+    # (after the save, the focus is where it was), two Tabs reach the field.
+    s.keys(p.window, "Tab", "Tab")
+    s.type_text("*.dat")
+    search(s, p)
+    listed = lines_of(s.save_through_dialog(p, "alt+d", out / "dat.txt"), "the list file")
+    check(listed == [os.fsencode(t / "Unterordner" / "alt.dat")], f"searching *.dat listed {listed}")
+
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"Beenden ended the program with code {p.proc.returncode}")
+    stored = read_settings(s)
+    for key, value in {"WinMainWidth": "976", "WinMainHeight": "768", "LastDir": str(t)}.items():
+        check(stored.get(key) == value, f"settings hold {key}={stored.get(key)!r}, expected {value!r}")
 
 
 # -- reading what the program saved -------------------------------------------
@@ -308,11 +359,19 @@ def test_delete(s):
     rows = table_rows(s.save_through_dialog(p, "alt+t", out / "vorher.txt"))
     order = [r[0] + r[1] for r in rows]
 
-    def delete_row_of(name):
+    # Right after the sort no row is highlighted: Delete removes nothing.
+    before = snapshot(t)
+    s.keys(p.window, "Delete")
+    s.expect_no_dialog(p, "Delete with no highlighted row")
+    check(snapshot(t) == before, f"Delete with no highlighted row changed {sorted(before ^ snapshot(t))}")
+
+    def delete_row_of(name, refusal=None):
         path = os.fsencode(t / name)
         before = snapshot(t)
         select_row(s, p, order.index(path) + 1)
         s.keys(p.window, "Delete")
+        if refusal:
+            s.answer_message(p, refusal)
         s.expect_no_dialog(p, f"Delete on {name}")
         return before, snapshot(t)
 
@@ -322,10 +381,11 @@ def test_delete(s):
     before, after = delete_row_of("schreibgeschützt.txt")
     check(after == before, f"Delete on a read-only file changed {sorted(before ^ after)}")
     # Rewritten after the search (same size, new content and time): the row
-    # no longer names the file that was listed, so it stays.
+    # no longer names the file that was listed, so it stays, and a message
+    # says why.
     changed.write_bytes(os.urandom(70))
     os.utime(changed, (1104500710, 1104500710))
-    before, after = delete_row_of("danach geändert.txt")
+    before, after = delete_row_of("danach geändert.txt", refusal="Fehler")
     check(after == before, f"Delete on a file changed after the search changed {sorted(before ^ after)}")
     before, after = delete_row_of("verknuepfung")
     check({e.split(b"\t")[0] for e in before - after} == {os.fsencode(t / "verknuepfung")} and after < before,
@@ -340,6 +400,137 @@ def test_delete(s):
             check(new == old, f"a row changed from {old!r} to {new!r}")
     s.keys(p.window, "alt+b")
     check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+
+
+def test_cleanup(s):
+    """Keeping the first row of each group of the duplicate view and deleting
+    the others leaves a copy of every group: with a folder bound a second
+    time inside the tree, and with a copy removed by another program after
+    the scan (the refusal names the last copy)."""
+    t = s.tree
+    x = os.urandom(3000)
+    make_file(t / "a" / "x.dat", x)
+    make_file(t / "c" / "y.dat", x)
+    z = os.urandom(4000)
+    for path in ("p/1.dat", "q/2.dat", "r/3.dat"):
+        make_file(t / path, z)
+    bound = None
+    if os.geteuid() == 0:
+        (t / "bind").mkdir()
+        if subprocess.run(["mount", "--bind", str(t / "a"), str(t / "bind")],
+                          capture_output=True).returncode == 0:
+            bound = t / "bind"
+    out = s.tmp / "out"
+    out.mkdir()
+    try:
+        p = s.start()
+        search(s, p)
+        s.keys(p.window, "alt+z")
+        s.expect_no_dialog(p, "the duplicate scan")
+        rows = table_rows(s.save_through_dialog(p, "alt+t", out / "duplikate.txt"), fields=5)
+        # Each directory entry once (a file matching both neighbours stands
+        # twice, as the same path side by side).
+        paths = [r[0] + r[1] for r in rows]
+        distinct = [q for i, q in enumerate(paths) if i == 0 or q != paths[i - 1]]
+        entries = [(os.stat(os.path.dirname(q)).st_dev, os.stat(os.path.dirname(q)).st_ino,
+                    os.path.basename(q)) for q in distinct]
+        check(len(entries) == len(set(entries)), f"one directory entry is listed twice: {paths}")
+        # Another program removes the first copy of the second group.
+        os.unlink(t / "p/1.dat")
+        first_of_group = {}
+        for i, r in enumerate(rows, 1):
+            first_of_group.setdefault((r[3], r[4]), i)
+        for i, r in enumerate(rows, 1):
+            if first_of_group[(r[3], r[4])] == i:
+                continue
+            select_row(s, p, i)
+            s.keys(p.window, "Menu")
+            p.wait_idle()
+            s.x("xdotool", "key", "Down", "Return")
+            p.wait_idle()
+            if r[0] + r[1] == os.fsencode(t / "r/3.dat"):
+                s.answer_message(p, "Fehler")
+            s.expect_no_dialog(p, f"Löschen on row {i}")
+        s.keys(p.window, "alt+b")
+        check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+    finally:
+        if bound:
+            subprocess.run(["umount", str(bound)], check=False)
+    check((t / "a/x.dat").exists(), "the kept copy a/x.dat is gone")
+    check(not (t / "c/y.dat").exists(), "c/y.dat, a surplus copy, is still there")
+    check((t / "r/3.dat").exists(), "r/3.dat, the last copy of its group, was deleted")
+    check(not (t / "q/2.dat").exists(), "q/2.dat, a surplus copy, is still there")
+
+
+def write_settings(session, last_dir):
+    session.settings_file.parent.mkdir(parents=True, exist_ok=True)
+    session.settings_file.write_text(
+        "[General]\nWinMainTop=0\nWinMainLeft=0\nWinMainHeight=700\nWinMainWidth=900\n"
+        f"LastDir={last_dir}\n", encoding="utf-8")
+
+
+def close_and_read_last_dir(s, p):
+    """Closes the window with Beenden; the folder it stored is the tree's
+    selection at the close."""
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"Beenden ended the program with code {p.proc.returncode}")
+    return read_settings(s).get("LastDir")
+
+
+def test_folder_argument(s):
+    """`trawlix FOLDER` starts there whatever the settings hold: the tree
+    selects it and the first search searches it. A path that names no
+    folder is told on standard error and the stored folder is used."""
+    given = s.home / "Meine Dokumente"
+    make_file(given / "Brief an Jürgen.odt", b"x" * 10)
+    make_file(given / "Steuer" / "2025.pdf", b"y" * 20)
+    stored = s.tree / "gespeichert"
+    make_file(stored / "alt.txt", b"z")
+    plain = make_file(s.tree / "datei.txt", b"keine Ordner")
+    out = s.tmp / "out"
+    out.mkdir()
+
+    write_settings(s, stored)
+    p = s.start(args=[given])
+    search(s, p)
+    listed = lines_of(s.save_through_dialog(p, "alt+d", out / "liste.txt"), "the list file")
+    check(sorted(listed) == sorted(found_by_find(given)),
+          f"the first search listed {sorted(listed)}, find lists {sorted(found_by_find(given))}")
+    check(close_and_read_last_dir(s, p) == str(given),
+          f"the tree's selection at the close was {read_settings(s).get('LastDir')!r}, expected {str(given)!r}")
+
+    for arg, message in ((plain, f"trawlix: „{plain}“ ist kein Verzeichnis."),
+                         (s.tree / "fehlt", f"trawlix: „{s.tree / 'fehlt'}“ gibt es nicht.")):
+        write_settings(s, stored)
+        p = s.start(args=[arg])
+        check(message in p.output(), f"started with {arg}: the program said {p.output()!r}, expected {message!r}")
+        check(close_and_read_last_dir(s, p) == str(stored),
+              f"started with {arg}: the tree showed {read_settings(s).get('LastDir')!r}, expected the stored {str(stored)!r}")
+
+
+def test_command_line(s):
+    """--version, --help and usage errors answer on the terminal, with no
+    display at all, and open no window."""
+    cmake = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()
+    version = next(line.split()[2] for line in cmake.splitlines() if line.startswith("project(Trawlix VERSION "))
+    env = {"PATH": os.environ.get("PATH", ""), "HOME": str(s.home), "LC_ALL": "C.UTF-8"}
+    cases = [
+        (["--version"], 0, f"Trawlix {version}\n", ""),
+        (["--help"], 0, "Aufruf: trawlix [OPTION] [VERZEICHNIS]\n", ""),
+        (["-h", "--frob"], 0, "Aufruf: trawlix", ""),
+        (["--frob"], 2, "", "trawlix: unbekannte Option „--frob“\nAufruf: trawlix [OPTION] [VERZEICHNIS]\n"),
+        ([str(s.tree), str(s.home)], 2, "", "trawlix: nur ein Verzeichnis kann angegeben werden\nAufruf: trawlix"),
+    ]
+    for args, code, stdout, stderr in cases:
+        r = subprocess.run([s.program, *args], env=env, capture_output=True, text=True, stdin=subprocess.DEVNULL)
+        check(r.returncode == code, f"trawlix {' '.join(args)} ended with {r.returncode}, expected {code}: {r.stderr!r}")
+        check(r.stdout.startswith(stdout) and bool(r.stdout) == bool(stdout),
+              f"trawlix {' '.join(args)} printed {r.stdout!r}, expected {stdout!r}")
+        check(r.stderr.startswith(stderr) and bool(r.stderr) == bool(stderr),
+              f"trawlix {' '.join(args)} printed on standard error {r.stderr!r}, expected {stderr!r}")
+    usage = subprocess.run([s.program, "--help"], env=env, capture_output=True, text=True).stdout
+    check(subprocess.run([s.program, "--frob"], env=env, capture_output=True, text=True).stderr.endswith(usage),
+          "a usage error does not print the same usage as --help")
 
 
 def test_trash(s):
@@ -420,11 +611,15 @@ def test_trash(s):
 
 TESTS = {
     "settings": test_settings,
+    "first_start": test_first_start,
+    "arguments": test_folder_argument,
+    "commandline": test_command_line,
     "search": test_search,
     "sort": test_sort,
     "duplicates": test_duplicates,
     "delete": test_delete,
     "trash": test_trash,
+    "cleanup": test_cleanup,
 }
 
 if __name__ == "__main__":

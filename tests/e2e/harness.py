@@ -268,9 +268,10 @@ class Session:
         raise Failure(f"could not start an X server (Xvfb) on any of the displays {tried}; "
                       f"the last attempt said:\n    " + log.replace("\n", "\n    "))
 
-    def start(self, cwd=None, extra_env=None):
+    def start(self, cwd=None, extra_env=None, args=()):
         """Starts the program with the session's settings folder, in `cwd`
-        (default: the tree), and returns it once its main window shows."""
+        (default: the tree), with the command-line arguments `args`, and
+        returns it once its main window shows."""
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("QT_", "XDG_", "DBUS_", "SESSION_MANAGER", "LC_", "LANG"))}
         env.update({
@@ -284,7 +285,7 @@ class Session:
             "LC_ALL": "C.UTF-8",
         })
         env.update(extra_env or {})
-        p = Program(self, [self.program], str(cwd or self.tree), env)
+        p = Program(self, [self.program, *map(str, args)], str(cwd or self.tree), env)
         self.programs.append(p)
         p.wait_main_window()
         return p
