@@ -23,6 +23,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/CriteriaDialog.h"
 #include "app/Formatting.h"
 #include "platform/Paths.h"
 #include "results/DeleteFile.h"
@@ -205,6 +206,10 @@ void TfrmTrawlix::CreateControls() {
   edtFileMask = Make<QLineEdit>(Panel1, "edtFileMask", QRect(7, 414, 196, 21));
   edtFileMask->setText(QStringLiteral("*.*"));
   VirtualExplorerTreeview1 = Make<TFolderTree>(Panel1, "VirtualExplorerTreeview1", QRect(8, 24, 193, 361));
+  // Right of the text "Filter:", over the empty rest of its label, between
+  // the tree and the mask field.
+  btnCriteria = MakeButton(Panel1, "btnCriteria", CriteriaButtonCaption({}), CriteriaToolTip({}),
+                           QRect(104, 389, 99, 22));
 
   FileListBox1 = Make<TFileListBox>(this, "FileListBox1", QRect(7, 472, 196, 249));
   FileListBox1->SetFileEdit(edtFileMask);
@@ -274,6 +279,8 @@ void TfrmTrawlix::CreateControls() {
   connect(FilterComboBox1, &QComboBox::activated, this,
           [this](int index) { RunGuarded(ui_, [this, index] { FilterComboBox1Choose(index); }); });
   connect(btnSearch, &QPushButton::clicked, this, [this] { btnSearchClick(btnSearch); });
+  connect(btnCriteria, &QPushButton::clicked, this,
+          [this] { RunGuarded(ui_, [this] { btnCriteriaClick(btnCriteria); }); });
   connect(btnStop, &QPushButton::clicked, this, [this] { RunGuarded(ui_, [this] { btnStopClick(btnStop); }); });
   connect(btnFindIdentical, &QPushButton::clicked, this, [this] { btnFindIdenticalClick(btnFindIdentical); });
   connect(btnClose, &QPushButton::clicked, this,
@@ -292,8 +299,8 @@ void TfrmTrawlix::CreateControls() {
 
 std::vector<QWidget*> TfrmTrawlix::TabOrder() const {
   // The window's children: the grid, Panel1, the file list, Panel2.
-  return {StringGrid1, FilterComboBox1, edtFileMask, VirtualExplorerTreeview1, FileListBox1, btnSearch,
-          btnSaveTab,  btnClose,        btnStop,     btnFindIdentical,         btnSaveList};
+  return {StringGrid1, FilterComboBox1, edtFileMask, btnCriteria, VirtualExplorerTreeview1, FileListBox1,
+          btnSearch,   btnSaveTab,      btnClose,    btnStop,     btnFindIdentical,         btnSaveList};
 }
 
 namespace {
@@ -384,6 +391,7 @@ void TfrmTrawlix::FormCreate(QObject*) {
   finder_ = std::make_unique<TFindFile>();
   finder_->SetThreaded(false);
   finder_->Criteria().Files().SetSubfolders(true);
+  UpdateCriteriaButton();
 }
 
 void TfrmTrawlix::showEvent(QShowEvent* event) {
@@ -476,6 +484,21 @@ void TfrmTrawlix::FilterComboBox1Choose(int index) {
 }
 
 void TfrmTrawlix::FilterComboBox1Change(QObject*) { edtFileMask->setText(FilterMask(*FilterComboBox1)); }
+
+void TfrmTrawlix::btnCriteriaClick(QObject*) {
+  if (TableBusy() || !options_) return;
+  TCriteriaDialog dialog(options_->Criteria, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  options_->Criteria = dialog.Fields();
+  UpdateCriteriaButton();
+}
+
+void TfrmTrawlix::UpdateCriteriaButton() {
+  const TCriteriaFields none;
+  const TCriteriaFields& f = options_ ? options_->Criteria : none;
+  btnCriteria->setText(CriteriaButtonCaption(f));
+  btnCriteria->setToolTip(CriteriaToolTip(f));
+}
 
 // The table's file commands: export, opening and deleting.
 
@@ -594,7 +617,7 @@ void TfrmTrawlix::RemoveCommand(TRemoval how) {
   const TRowStore& store = results_->Store();
   std::string reason;
   const TDeleteOutcome outcome =
-      RemoveRowFile(store, row, duplicateView_ ? &lastScan_.Groups : nullptr, how, &reason);
+      RemoveRowFile(store, row, duplicateView_ ? &lastScan_ : nullptr, how, &reason);
   if (outcome == TDeleteOutcome::Changed || outcome == TDeleteOutcome::LastCopy ||
       outcome == TDeleteOutcome::TrashFailed) {
     const std::string shown = ReadableText(store.FullPath(row)).toStdString();
@@ -663,7 +686,7 @@ void TfrmTrawlix::KeepFirstOfEachGroup() {
       }
       const TKeepFirstItem& item = plan.items[i];
       std::string reason;
-      switch (TrashRowFile(results_->Store(), item.row, &lastScan_.Groups, &reason)) {
+      switch (TrashRowFile(results_->Store(), item.row, &lastScan_, &reason)) {
         case TDeleteOutcome::Deleted:
           ++moved;
           movedBytes += item.size;
@@ -767,6 +790,7 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
         files.SetFileName(FileListBox1->FileEditBytes());
         files.ExactNames().clear();
       }
+      ApplyCriteria(options_->Criteria, finder_->Criteria());
       results_->Store().BeginFill();
       struct Flush {
         TResultTable* t;
@@ -888,7 +912,12 @@ void TfrmTrawlix::ScanForDuplicates() {
   }
 }
 
-void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string&, TFolderIgnore&) {
+void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder) {
+  // A folder the criteria leave out is neither searched nor counted.
+  if (Sender && SkipsFolder(Sender->Criteria(), Folder, Sender->Level())) {
+    IgnoreFolder = fiThisAndSubfolders;
+    return;
+  }
   ++folderCount_;
   lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
   // The file label and the rows change once per folder on screen: both are

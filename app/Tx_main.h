@@ -84,6 +84,7 @@ class TfrmTrawlix : public QWidget {
   QLabel* Label2 = nullptr;
   QComboBox* FilterComboBox1 = nullptr;
   QLineEdit* edtFileMask = nullptr;
+  QPushButton* btnCriteria = nullptr;  // opens the dialog of further criteria
   TFolderTree* VirtualExplorerTreeview1 = nullptr;
   TFileListBox* FileListBox1 = nullptr;
   QWidget* Panel2 = nullptr;
@@ -119,6 +120,10 @@ class TfrmTrawlix : public QWidget {
   void VirtualExplorerTreeview1Change(QObject* Sender, const QModelIndex& Node);
   // A filter entry was chosen: its mask goes into the mask field.
   void FilterComboBox1Change(QObject* Sender);
+  // Opens "Weitere Suchkriterien"; OK keeps its fields for the searches to
+  // come (and in the settings), and the button's caption and tooltip show
+  // them. Does nothing while a search or scan runs.
+  void btnCriteriaClick(QObject* Sender);
   // The five orders of the context menu PopupMenu1.
   void mnuDirSortClick(QObject* Sender);
   void mnuNameSortClick(QObject* Sender);
@@ -210,6 +215,7 @@ class TfrmTrawlix : public QWidget {
   void FollowTree();
   void OpenGridMenuByKeyboard();
   void UpdateFileCountLabel();
+  void UpdateCriteriaButton();
   void FilterComboBox1Choose(int index);
   void SortCommand(TSortOrder order);
   void ScanForDuplicates();

@@ -26,19 +26,29 @@ TEntryState StateOf(const struct statx& stx) {
   state.identity.Inode = stx.stx_ino;
   state.identity.Size = state.isFolder ? 0 : stx.stx_size;
   state.identity.LastWrite = UnixToFileTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
+  state.changed = static_cast<uint64_t>(stx.stx_ctime.tv_sec) * 1000000000u + stx.stx_ctime.tv_nsec;
   return state;
 }
 
-bool SameFile(const TFileIdentity& a, const TFileIdentity& b) {
+bool SameInode(const TFileIdentity& a, const TFileIdentity& b) {
   return a.Device == b.Device && a.Inode == b.Inode;
+}
+
+// Whether two rows may be one file: the same inode, or the same inode number
+// with the same size and time of last write on another device (a file and
+// its view through an overlay mount).
+bool MaybeSameFile(const TFileIdentity& a, const TFileIdentity& b) {
+  return a.Inode == b.Inode &&
+         (a.Device == b.Device || (a.Size == b.Size && a.LastWrite == b.LastWrite));
 }
 
 // True when a row of the group other than `row` names an entry of another
 // file that is still exactly what the scan compared. The rows of a group
 // stand together in the duplicate view.
-bool HasVerifiedCopy(const TRowStore& store, const std::vector<uint32_t>& groups, int row,
+bool HasVerifiedCopy(const TRowStore& store, const TDuplicateScanResult& view, int row,
                      const TFileIdentity& self) {
-  const int n = static_cast<int>(groups.size());
+  const std::vector<uint32_t>& groups = view.Groups;
+  const int n = static_cast<int>(std::min(groups.size(), view.ChangeTimes.size()));
   if (row < 1 || row > n) return false;
   const uint32_t group = groups[row - 1];
   int first = row, last = row;
@@ -46,9 +56,11 @@ bool HasVerifiedCopy(const TRowStore& store, const std::vector<uint32_t>& groups
   while (last < n && groups[last] == group) ++last;
   for (int r = first; r <= last; ++r) {
     TFileIdentity other;
-    if (r == row || !store.Identity(r, other) || SameFile(other, self)) continue;
+    if (r == row || !store.Identity(r, other) || MaybeSameFile(other, self)) continue;
     TEntryState now;
-    if (ReadEntryState(store.FullPath(r), now) && IsListedFile(now, other)) return true;
+    if (ReadEntryState(store.FullPath(r), now) && IsListedFile(now, other) &&
+        now.changed == view.ChangeTimes[r - 1])
+      return true;
   }
   return false;
 }
@@ -64,7 +76,7 @@ bool ReadEntryState(const std::string& path, TEntryState& state) {
 
 bool IsListedFile(const TEntryState& state, const TFileIdentity& listed) {
   const TFileIdentity& now = state.identity;
-  return !state.isFolder && SameFile(now, listed) && now.Size == listed.Size &&
+  return !state.isFolder && SameInode(now, listed) && now.Size == listed.Size &&
          now.LastWrite == listed.LastWrite;
 }
 
@@ -79,7 +91,7 @@ struct TCheckedEntry {
 };
 
 // The checks deleting and trashing share. Deleted means the entry may go.
-TDeleteOutcome CheckRowForRemoval(const TRowStore& store, int row, const std::vector<uint32_t>* groups,
+TDeleteOutcome CheckRowForRemoval(const TRowStore& store, int row, const TDuplicateScanResult* view,
                                   TCheckedEntry& entry) {
   if (!store.Identity(row, entry.listed)) return TDeleteOutcome::Refused;  // a blank row
   struct statx stx;
@@ -89,7 +101,7 @@ TDeleteOutcome CheckRowForRemoval(const TRowStore& store, int row, const std::ve
   if (state.isFolder) return TDeleteOutcome::Refused;
   if (!IsListedFile(state, entry.listed)) return TDeleteOutcome::Changed;
   if (!state.ownerWritable) return TDeleteOutcome::Refused;
-  if (groups && !HasVerifiedCopy(store, *groups, row, entry.listed)) return TDeleteOutcome::LastCopy;
+  if (view && !HasVerifiedCopy(store, *view, row, entry.listed)) return TDeleteOutcome::LastCopy;
   return TDeleteOutcome::Deleted;
 }
 
@@ -121,10 +133,10 @@ TDeleteOutcome MoveToTrash(const std::string& path, const TCheckedEntry& entry, 
 
 }  // namespace
 
-TDeleteOutcome RemoveRowFile(const TRowStore& store, int row, const std::vector<uint32_t>* groups,
+TDeleteOutcome RemoveRowFile(const TRowStore& store, int row, const TDuplicateScanResult* view,
                              TRemoval how, std::string* error) {
   TCheckedEntry entry;
-  const TDeleteOutcome checked = CheckRowForRemoval(store, row, groups, entry);
+  const TDeleteOutcome checked = CheckRowForRemoval(store, row, view, entry);
   if (checked != TDeleteOutcome::Deleted) return checked;
   if (how == TRemoval::Trash) return MoveToTrash(store.FullPath(row), entry, error);
   // Relative to the folder checked above: only the last name can still change.
@@ -132,13 +144,13 @@ TDeleteOutcome RemoveRowFile(const TRowStore& store, int row, const std::vector<
   return TDeleteOutcome::Deleted;
 }
 
-TDeleteOutcome DeleteRowFile(const TRowStore& store, int row, const std::vector<uint32_t>* groups) {
-  return RemoveRowFile(store, row, groups, TRemoval::Delete);
+TDeleteOutcome DeleteRowFile(const TRowStore& store, int row, const TDuplicateScanResult* view) {
+  return RemoveRowFile(store, row, view, TRemoval::Delete);
 }
 
-TDeleteOutcome TrashRowFile(const TRowStore& store, int row, const std::vector<uint32_t>* groups,
+TDeleteOutcome TrashRowFile(const TRowStore& store, int row, const TDuplicateScanResult* view,
                             std::string* error) {
-  return RemoveRowFile(store, row, groups, TRemoval::Trash, error);
+  return RemoveRowFile(store, row, view, TRemoval::Trash, error);
 }
 
 TKeepFirstPlan PlanKeepFirst(const TRowStore& store, const std::vector<uint32_t>& groups) {
@@ -148,7 +160,7 @@ TKeepFirstPlan PlanKeepFirst(const TRowStore& store, const std::vector<uint32_t>
     int last = first;
     while (last < n && groups[last] == groups[first - 1]) ++last;
     // The paths of the group in row order; the first listed one stays.
-    std::map<std::string, size_t> planned;  // path -> item, or npos for the kept one
+    std::map<std::string, size_t> planned;  // path -> item, or kKept for the kept one
     constexpr size_t kKept = static_cast<size_t>(-1);
     for (int r = first; r <= last; ++r) {
       TFileIdentity id;

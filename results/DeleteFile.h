@@ -13,8 +13,10 @@
 // inode, another size or another time of the last write. Such a file was
 // replaced or changed after the search, and the user never saw what it
 // holds now. In the duplicate view it also refuses the last verified copy:
-// a row goes only while another row of its group names an entry of another
-// device or inode that is still exactly the file the scan compared.
+// a row goes only while another row of its group names another file (not
+// the same inode, nor the same inode seen through an overlay with the same
+// size and time) that is still exactly what the scan compared: the listed
+// identity and the time of the last status change the scan saw.
 //
 // Moving to the trash makes the same checks and then hands the path to
 // GLib's gio (the freedesktop.org trash: the home trash for files on the
@@ -23,7 +25,7 @@
 // renames by path, following links on the way, so the path is checked again
 // without following links right before the move and must still reach the
 // checked folder: only a swap in the moment between that check and the
-// rename remains, as the last name's race remains for a deletion.
+// rename remains.
 //
 // Called from the window's thread; reads the store only.
 #pragma once
@@ -33,6 +35,7 @@
 #include <string_view>
 #include <vector>
 
+#include "results/Duplicates.h"
 #include "results/RowStore.h"
 
 namespace trawlix {
@@ -43,6 +46,7 @@ struct TEntryState {
   TFileIdentity identity;
   bool isFolder = false;
   bool ownerWritable = false;
+  uint64_t changed = 0;  // ctime in nanoseconds since 1970
 };
 bool ReadEntryState(const std::string& path, TEntryState& state);
 
@@ -62,16 +66,16 @@ enum class TDeleteOutcome {
 enum class TRemoval { Delete, Trash };
 
 // Deletes the row's file or moves it to the trash, after the checks above.
-// groups as for DeleteRowFile. For TrashFailed, error receives the system's
+// view as for DeleteRowFile. For TrashFailed, error receives the system's
 // reason when asked for.
-TDeleteOutcome RemoveRowFile(const TRowStore& store, int row, const std::vector<uint32_t>* groups,
+TDeleteOutcome RemoveRowFile(const TRowStore& store, int row, const TDuplicateScanResult* view,
                              TRemoval how, std::string* error = nullptr);
 
-// Deletes the file of the row. groups is the duplicate view's group of each
-// row (groups[row - 1]; see TDuplicateScanResult), or null in the list
+// Deletes the file of the row. view is the scan that made the duplicate
+// view (its groups and the change times it compared), or null in the list
 // view. The store is not changed: blanking the row is the caller's part.
 TDeleteOutcome DeleteRowFile(const TRowStore& store, int row,
-                             const std::vector<uint32_t>* groups = nullptr);
+                             const TDuplicateScanResult* view = nullptr);
 
 // Keeping one file of each group of the duplicate view: every group keeps
 // its first listed row (in the view's order; a blank row does not count) and
@@ -91,8 +95,8 @@ struct TKeepFirstPlan {
 TKeepFirstPlan PlanKeepFirst(const TRowStore& store, const std::vector<uint32_t>& groups);
 
 // Moves the file of the row to the trash (RemoveRowFile with Trash).
-TDeleteOutcome TrashRowFile(const TRowStore& store, int row,
-                            const std::vector<uint32_t>* groups = nullptr, std::string* error = nullptr);
+TDeleteOutcome TrashRowFile(const TRowStore& store, int row, const TDuplicateScanResult* view = nullptr,
+                            std::string* error = nullptr);
 
 // The messages for the refusals the user is told of; path as drawn. The
 // verb says what was refused: deleting, or moving to the trash.

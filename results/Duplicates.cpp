@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <tuple>
 #include <set>
 #include <memory>
 #include <unordered_map>
@@ -60,7 +61,8 @@ using TFd = TUniqueFd;
 struct TFile {
   std::vector<int> rows;  // ascending
   std::string path;       // of its first row
-  TFileIdentity listed;
+  TFileIdentity listed;   // of its first row
+  uint64_t changed = 0;   // ctime of its first row's entry before reading
   uint64_t hashA = 0, hashB = 0;
   bool passedOver = false;  // could not be read, or changed: counted once
 };
@@ -118,6 +120,13 @@ struct TEntryKey {
 
 constexpr size_t kReadFailed = static_cast<size_t>(-1);
 
+uint64_t Nanoseconds(const struct statx_timestamp& t) {
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + t.tv_nsec;
+}
+uint64_t Nanoseconds(const struct timespec& t) {
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
 class TScanner {
  public:
   TScanner(TRowStore& store, const TDuplicateScanEvents& events) : store_(store), events_(events) {}
@@ -144,6 +153,7 @@ class TScanner {
       sources.insert(sources.end(), f.lines.begin(), f.lines.end());
       result_.Groups.insert(result_.Groups.end(), f.lines.size(),
                             static_cast<uint32_t>(&f - found_.data()));
+      for (int r : f.lines) result_.ChangeTimes.push_back(rowChanged_[r]);
     }
     store_.RebuildFrom(sources);
     store_.SetFileCount(static_cast<int32_t>(sources.size()));
@@ -203,7 +213,12 @@ class TScanner {
   // The rows a to b have one size of at least the minimum.
   void ScanRun(int a, int b, uint64_t size) {
     std::vector<std::unique_ptr<TFile>> files;
-    std::map<std::pair<uint64_t, uint64_t>, TFile*> byIdentity;
+    // One file: the same inode with the same size and time of last write.
+    // The device is left out on purpose: a file seen through an overlay
+    // mount has the overlay's device and the lower file's inode, and
+    // deleting the lower "copy" deletes it. Two distinct files on two file
+    // systems that agree in all three are merely not paired.
+    std::map<std::tuple<uint64_t, uint64_t, TFileTime>, TFile*> byIdentity;
     std::set<TEntryKey> entries;
     for (int r = a; r <= b && !stop_; ++r) {
       Tick();
@@ -231,14 +246,16 @@ class TScanner {
                            static_cast<uint64_t>(folderStat.st_ino), std::move(name)})
                .second)
         continue;
-      TFile*& f = byIdentity[{listed.Device, listed.Inode}];
+      TFile*& f = byIdentity[{listed.Inode, listed.Size, listed.LastWrite}];
       if (!f) {
         files.push_back(std::make_unique<TFile>());
         f = files.back().get();
         f->path = path;
         f->listed = listed;
+        f->changed = Nanoseconds(stx.stx_ctime);
       }
       f->rows.push_back(r);
+      rowChanged_[r] = Nanoseconds(stx.stx_ctime);
     }
     if (files.size() < 2 || stop_) return;
     result_.CandidateBytes += size * files.size();
@@ -320,13 +337,16 @@ class TScanner {
   }
 
   // After the last byte: the descriptor and the path must still be the
-  // listed file. A file replaced meanwhile (another file renamed over its
-  // name) or changed while it was read holds other bytes than the path.
+  // listed file, unchanged since before it was read. A file replaced
+  // meanwhile (another file renamed over its name) or written while it was
+  // read (even with its time of last write put back) holds other bytes than
+  // the ones compared.
   bool StillListed(TFile& f, int fd) {
     struct stat st;
     struct statx stx;
-    if (::fstat(fd, &st) == 0 && SameIdentity(st, f.listed) && StatEntryNoLinks(f.path, stx) &&
-        S_ISREG(stx.stx_mode) && SameIdentity(stx, f.listed))
+    if (::fstat(fd, &st) == 0 && SameIdentity(st, f.listed) && Nanoseconds(st.st_ctim) == f.changed &&
+        StatEntryNoLinks(f.path, stx) && S_ISREG(stx.stx_mode) && SameIdentity(stx, f.listed) &&
+        Nanoseconds(stx.stx_ctime) == f.changed)
       return true;
     PassOver(f);
     return false;
@@ -477,6 +497,7 @@ class TScanner {
   const TDuplicateScanEvents& events_;
   TDuplicateScanResult result_;
   std::vector<Found> found_;
+  std::unordered_map<int, uint64_t> rowChanged_;  // ctime of each candidate row's entry
   std::vector<std::vector<unsigned char>> buffers_;
   std::chrono::steady_clock::time_point lastIdle_;
   TDuplicateProgress progress_;

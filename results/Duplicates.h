@@ -78,6 +78,11 @@ struct TDuplicateScanResult {
   // The group of each row of the duplicate view: Groups[row - 1]. The rows
   // of a group (files of identical content) stand together.
   std::vector<uint32_t> Groups;
+  // The time of the last status change (ctime, in nanoseconds since 1970)
+  // each row's entry had when the scan compared it: ChangeTimes[row - 1].
+  // Every write sets it and nobody can set it back, so an entry that still
+  // has it holds the bytes compared, whatever its time of last write says.
+  std::vector<uint64_t> ChangeTimes;
 };
 
 // Scans rows 1 to FileCount() of a store in size order. The rows are

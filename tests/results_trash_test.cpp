@@ -83,10 +83,18 @@ TEST_F(TrashTest, RefusesAsDeletingRefuses) {
     const std::string partner = tree.createFile("b/partner", "pppppp", 1100000000);
     test::ListFile(store, 1, path);
     test::ListFile(store, 2, partner);
-    const std::vector<uint32_t> groups{3, 3};
+    // The view as the scan leaves it: one group, each entry as compared now.
+    TDuplicateScanResult view;
+    view.Groups = {3, 3};
+    for (const std::string& p : {path, partner}) {
+      struct stat st {};
+      ::lstat(p.c_str(), &st);
+      view.ChangeTimes.push_back(static_cast<uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
+                                 static_cast<uint64_t>(st.st_ctim.tv_nsec));
+    }
     c.change(path);
     const bool existed = Exists(path);
-    EXPECT_EQ(TrashRowFile(store, 1, &groups), c.expected);
+    EXPECT_EQ(TrashRowFile(store, 1, &view), c.expected);
     EXPECT_EQ(Exists(path), existed);
     EXPECT_TRUE(trash.Names().empty());
     ::chmod(path.c_str(), 0644);

@@ -228,6 +228,44 @@ def test_search(s):
     check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
 
 
+def test_criteria(s):
+    """Alt+K opens the further criteria with the phrase field focused; a
+    phrase typed there and Return make the next search list exactly the
+    files grep finds with that phrase, ignoring case."""
+    t = s.tmp / "suche"  # not the tree the program starts in, so the list is not in it
+    make_file(t / "Rechnung Mai.txt", b"Ihre RECHNUNG Nr. 4711\n")
+    make_file(t / "Briefe" / "mahnung.txt", b"zur rechnung vom 1. Mai\n")
+    make_file(t / "Briefe" / "angebot.txt", b"Sehr geehrte Damen und Herren\n")
+    make_file(t / "Briefe" / ".notiz", b"Rechnungen sammeln")
+    make_file(t / "tief" / "a" / "b" / "daten.bin", os.urandom(70000) + b"ReChNuNg" + os.urandom(70000))
+    make_file(t / "Rech" / "nung.txt", b"Rech nung")
+    make_file(t / "leer.txt", b"")
+    out = s.tmp / "out"
+    out.mkdir()
+
+    p = s.start(cwd=t)
+    s.keys(p.window, "alt+k")
+    dialog = s.wait_for("the dialog \"Weitere Suchkriterien\"",
+                        lambda: s.find_windows("Weitere Suchkriterien"), p)[0]
+    p.wait_idle()
+    s.focus(dialog)
+    s.type_text("rechnung")  # lands in "Enthält Text", which has the focus
+    s.keys(dialog, "Return")
+    s.wait_for("the dialog to close", lambda: not s.find_windows("Weitere Suchkriterien"), p)
+    p.wait_idle()
+    search(s, p)
+    listed = lines_of(s.save_through_dialog(p, "alt+d", out / "liste.txt"), "the list file")
+    grep = subprocess.run(["grep", "-rliF", "rechnung", str(t)], capture_output=True, check=True,
+                          env=dict(os.environ, LC_ALL="C.UTF-8")).stdout.split(b"\n")
+    expected = sorted(e for e in grep if e)
+    check(len(expected) == 4, f"the tree should hold 4 files with the phrase, grep lists {expected}")
+    check(sorted(listed) == expected, f"the saved list {sorted(listed)} differs from grep's {expected}")
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+    stored = read_settings(s)
+    check(stored.get("Text") == "rechnung", f"the phrase was not kept in the settings: {stored}")
+
+
 def test_sort(s):
     """The context menu sorts by size; the saved table is in size order and
     holds find's paths, sizes and dates."""
@@ -615,6 +653,7 @@ TESTS = {
     "arguments": test_folder_argument,
     "commandline": test_command_line,
     "search": test_search,
+    "criteria": test_criteria,
     "sort": test_sort,
     "duplicates": test_duplicates,
     "delete": test_delete,
