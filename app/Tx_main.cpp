@@ -18,10 +18,12 @@
 #include <QScreen>
 #include <QTableView>
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <utility>
 
+#include "app/CriteriaDialog.h"
 #include "app/Formatting.h"
 #include "platform/Errors.h"
 #include "platform/Paths.h"
@@ -58,6 +60,8 @@ constexpr int kFileListTop = 472;
 constexpr int kFileListHeight = 249;
 constexpr int kFileListGap = 10;
 constexpr int kFileListMinHeight = 4 * 16 + 4;
+// Progress shown at most about 30 times a second.
+constexpr std::chrono::milliseconds kProgressEvery{33};
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -204,6 +208,10 @@ void TfrmTrawlix::CreateControls() {
   edtFileMask = Make<QLineEdit>(Panel1, "edtFileMask", QRect(7, 414, 196, 21));
   edtFileMask->setText(QStringLiteral("*.*"));
   VirtualExplorerTreeview1 = Make<TFolderTree>(Panel1, "VirtualExplorerTreeview1", QRect(8, 24, 193, 361));
+  // Right of the text "Filter:", over the empty rest of its label, between
+  // the tree and the mask field.
+  btnCriteria = MakeButton(Panel1, "btnCriteria", CriteriaButtonCaption({}), CriteriaToolTip({}),
+                           QRect(104, 389, 99, 22));
 
   FileListBox1 = Make<TFileListBox>(this, "FileListBox1", QRect(7, 472, 196, 249));
   FileListBox1->SetFileEdit(edtFileMask);
@@ -252,6 +260,10 @@ void TfrmTrawlix::CreateControls() {
   mnuSizeSort = MakeAction(PopupMenu1, "mnuSizeSort", QStringLiteral("nach Größe sortieren"));
   PopupMenu2 = Make<QMenu>(this, "PopupMenu2");
   mnuLoeschen = MakeAction(PopupMenu2, "mnuLoeschen", QStringLiteral("Löschen"));
+  mnuPapierkorb = MakeAction(PopupMenu2, "mnuPapierkorb", QStringLiteral("In den Papierkorb verschieben"));
+  PopupMenu2->addSeparator();
+  mnuErsteBehalten = MakeAction(PopupMenu2, "mnuErsteBehalten",
+                                QStringLiteral("Alle Kopien außer der ersten in den Papierkorb…"));
   gridMenu_ = PopupMenu1;
 
   const std::vector<QWidget*> order = TabOrder();
@@ -278,6 +290,8 @@ void TfrmTrawlix::CreateControls() {
   connect(FilterComboBox1, &QComboBox::activated, this,
           [this](int index) { RunGuarded(ui_, [this, index] { FilterComboBox1Choose(index); }); });
   connect(btnSearch, &QPushButton::clicked, this, [this] { btnSearchClick(btnSearch); });
+  connect(btnCriteria, &QPushButton::clicked, this,
+          [this] { RunGuarded(ui_, [this] { btnCriteriaClick(btnCriteria); }); });
   connect(btnStop, &QPushButton::clicked, this, [this] { RunGuarded(ui_, [this] { btnStopClick(btnStop); }); });
   connect(btnFindIdentical, &QPushButton::clicked, this, [this] { btnFindIdenticalClick(btnFindIdentical); });
   connect(btnClose, &QPushButton::clicked, this,
@@ -296,8 +310,8 @@ void TfrmTrawlix::CreateControls() {
 
 std::vector<QWidget*> TfrmTrawlix::TabOrder() const {
   // The window's children: the grid, Panel1, the file list, Panel2.
-  return {StringGrid1, FilterComboBox1, edtFileMask, VirtualExplorerTreeview1, FileListBox1, btnSearch,
-          btnSaveTab,  btnClose,        btnStop,     btnFindIdentical,         btnSaveList};
+  return {StringGrid1, FilterComboBox1, edtFileMask, btnCriteria, VirtualExplorerTreeview1, FileListBox1,
+          btnSearch,   btnSaveTab,      btnClose,    btnStop,     btnFindIdentical,         btnSaveList};
 }
 
 namespace {
@@ -388,6 +402,7 @@ void TfrmTrawlix::FormCreate(QObject*) {
   finder_ = std::make_unique<TFindFile>();
   finder_->SetThreaded(false);
   finder_->Criteria().Files().SetSubfolders(true);
+  UpdateCriteriaButton();
 }
 
 void TfrmTrawlix::showEvent(QShowEvent* event) {
@@ -481,6 +496,21 @@ void TfrmTrawlix::FilterComboBox1Choose(int index) {
 
 void TfrmTrawlix::FilterComboBox1Change(QObject*) { edtFileMask->setText(FilterMask(*FilterComboBox1)); }
 
+void TfrmTrawlix::btnCriteriaClick(QObject*) {
+  if (TableBusy() || !options_) return;
+  TCriteriaDialog dialog(options_->Criteria, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  options_->Criteria = dialog.Fields();
+  UpdateCriteriaButton();
+}
+
+void TfrmTrawlix::UpdateCriteriaButton() {
+  const TCriteriaFields none;
+  const TCriteriaFields& f = options_ ? options_->Criteria : none;
+  btnCriteria->setText(CriteriaButtonCaption(f));
+  btnCriteria->setToolTip(CriteriaToolTip(f));
+}
+
 // The table's file commands: export, opening and deleting.
 
 std::string SaveDialogFolder(std::string folder) {
@@ -495,6 +525,9 @@ void TfrmTrawlix::ConnectFileCommands() {
           [this] { RunGuarded(ui_, [this] { btnSaveListClick(btnSaveList); }); });
   connect(mnuLoeschen, &QAction::triggered, this,
           [this] { RunGuarded(ui_, [this] { mnuLoeschenClick(mnuLoeschen); }); });
+  connect(mnuPapierkorb, &QAction::triggered, this,
+          [this] { RunGuarded(ui_, [this] { mnuPapierkorbClick(mnuPapierkorb); }); });
+  connect(mnuErsteBehalten, &QAction::triggered, this, [this] { mnuErsteBehaltenClick(mnuErsteBehalten); });
   // Keys reach the grid itself; the Delete key is also left to the grid.
   new TEventHook(StringGrid1, [this](QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
@@ -587,23 +620,120 @@ void TfrmTrawlix::StringGrid1DblClick(QObject*) {
                   Q(OpenErrorText(code, shownPath, ReadableText(store.Folder(row)).toStdString())));
 }
 
-void TfrmTrawlix::mnuLoeschenClick(QObject*) {
+void TfrmTrawlix::mnuLoeschenClick(QObject*) { RemoveCommand(TRemoval::Delete); }
+void TfrmTrawlix::mnuPapierkorbClick(QObject*) {
+  // The trash belongs to the duplicate view's menu.
+  if (duplicateView_) RemoveCommand(TRemoval::Trash);
+}
+
+void TfrmTrawlix::RemoveCommand(TRemoval how) {
   if (TableBusy()) return;
   const int row = SelectedRow();
   if (row < 1 || row > FileCount()) return;
   const TRowStore& store = results_->Store();
+  std::string reason;
   const TDeleteOutcome outcome =
-      DeleteRowFile(store, row, duplicateView_ ? &lastScan_.Groups : nullptr);
-  if (outcome == TDeleteOutcome::Changed || outcome == TDeleteOutcome::LastCopy) {
+      RemoveRowFile(store, row, duplicateView_ ? &lastScan_ : nullptr, how, &reason);
+  if (outcome == TDeleteOutcome::Changed || outcome == TDeleteOutcome::LastCopy ||
+      outcome == TDeleteOutcome::TrashFailed) {
     const std::string shown = ReadableText(store.FullPath(row)).toStdString();
-    ui_.ShowMessage(TMsgKind::Error, Q(outcome == TDeleteOutcome::Changed
-                                           ? FileChangedSinceSearchText(shown)
-                                           : LastCopyText(shown)));
+    ui_.ShowMessage(TMsgKind::Error, Q(outcome == TDeleteOutcome::Changed    ? FileChangedSinceSearchText(shown, how)
+                                       : outcome == TDeleteOutcome::LastCopy ? LastCopyText(shown, how)
+                                                                              : TrashFailedText(shown, reason)));
     return;
   }
   if (outcome != TDeleteOutcome::Deleted) return;
+  if (how == TRemoval::Trash && row <= static_cast<int>(lastScan_.Groups.size())) {
+    // The middle copy of three shows in two rows: both name what went.
+    const std::string path = store.FullPath(row);
+    const auto& groups = lastScan_.Groups;
+    for (int r = row - 1; r >= 1 && groups[r - 1] == groups[row - 1]; --r)
+      if (store.FullPath(r) == path) results_->ClearRow(r);
+    for (int r = row + 1; r <= static_cast<int>(groups.size()) && groups[r - 1] == groups[row - 1]; ++r)
+      if (store.FullPath(r) == path) results_->ClearRow(r);
+  }
   results_->ClearRow(row);
   results_->FlushChanges();
+}
+
+namespace {
+
+std::string Files(uint64_t n) { return n == 1 ? "1 Datei" : FormatGrouped(static_cast<int64_t>(n)) + " Dateien"; }
+std::string Bytes(uint64_t n) { return FormatGrouped(static_cast<int64_t>(std::min<uint64_t>(n, INT64_MAX))) + " Bytes"; }
+
+}  // namespace
+
+void TfrmTrawlix::mnuErsteBehaltenClick(QObject*) {
+  if (TableBusy() || !duplicateView_) return;
+  RunGuarded(ui_, [this] { KeepFirstOfEachGroup(); });
+  if (closePending_) {
+    closePending_ = false;
+    close();
+  }
+}
+
+void TfrmTrawlix::KeepFirstOfEachGroup() {
+  const TKeepFirstPlan plan = PlanKeepFirst(results_->Store(), lastScan_.Groups);
+  if (plan.items.empty()) {
+    ui_.ShowMessage(TMsgKind::Information, QStringLiteral("Es gibt keine Kopien zum Verschieben."));
+    return;
+  }
+  const bool one = plan.items.size() == 1;
+  if (!ui_.Question(Q(Files(plan.items.size()) + " mit zusammen " + Bytes(plan.bytes) +
+                      (one ? " wird" : " werden") +
+                      " in den Papierkorb verschoben; von jeder Gruppe bleibt die erste Datei. Fortfahren?"),
+                    QStringLiteral("&Verschieben"), QStringLiteral("Abbrechen")))
+    return;
+  stopRequested_ = false;
+  uint64_t moved = 0, movedBytes = 0, changed = 0, lastCopy = 0, failed = 0, notTried = 0;
+  std::string firstFailure;
+  {
+    TWaitCursor wait;
+    TFlagScope running(cleaning_);
+    struct Flush {
+      TResultTable* t;
+      ~Flush() { t->FlushChanges(); }
+    } flush{results_};
+    auto lastIdle = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < plan.items.size(); ++i) {
+      if (stopRequested_) {
+        notTried = plan.items.size() - i;
+        break;
+      }
+      const TKeepFirstItem& item = plan.items[i];
+      std::string reason;
+      switch (TrashRowFile(results_->Store(), item.row, &lastScan_, &reason)) {
+        case TDeleteOutcome::Deleted:
+          ++moved;
+          movedBytes += item.size;
+          results_->ClearRow(item.row);
+          for (int r : item.sameEntry) results_->ClearRow(r);
+          break;
+        case TDeleteOutcome::Changed: ++changed; break;
+        case TDeleteOutcome::LastCopy: ++lastCopy; break;
+        case TDeleteOutcome::TrashFailed:
+          if (firstFailure.empty())
+            firstFailure = TrashFailedText(ReadableText(results_->Store().FullPath(item.row)).toStdString(), reason);
+          ++failed;
+          break;
+        case TDeleteOutcome::Refused: ++failed; break;
+      }
+      const auto now = std::chrono::steady_clock::now();
+      if (now - lastIdle >= CleanupIdleEvery) {
+        lastIdle = now;
+        results_->FlushChanges();
+        QCoreApplication::processEvents();
+      }
+    }
+  }
+  if (closePending_) return;  // the window closes: nobody is left to read a message
+  std::string text = Files(moved) + " mit " + Bytes(movedBytes) + " in den Papierkorb verschoben.";
+  if (changed) text += "\n" + Files(changed) + " nach der Suche geändert oder ersetzt: nicht verschoben.";
+  if (lastCopy) text += "\n" + Files(lastCopy) + " als letzte unveränderte Kopie behalten.";
+  if (failed) text += "\n" + Files(failed) + " nicht verschoben (fehlt, schreibgeschützt oder kein Zugriff).";
+  if (!firstFailure.empty()) text += "\n" + firstFailure;
+  if (notTried) text += "\nAbgebrochen: " + Files(notTried) + " nicht mehr geprüft.";
+  ui_.ShowMessage(TMsgKind::Information, Q(text));
 }
 
 void TfrmTrawlix::StringGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers) {
@@ -653,6 +783,7 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
     ShowUnreadableNote(0);
     duplicateView_ = false;
     lastScan_ = TDuplicateScanResult();
+    results_->SetGroups({});
     ClearHighlight();
     {
       TWaitCursor wait;
@@ -680,6 +811,7 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
         files.SetFileName(FileListBox1->FileEditBytes());
         files.ExactNames().clear();
       }
+      ApplyCriteria(options_->Criteria, finder_->Criteria());
       results_->Store().BeginFill();
       struct Flush {
         TResultTable* t;
@@ -743,20 +875,45 @@ void TfrmTrawlix::ScanForDuplicates() {
       ~Repaint() { w->results_->RowsChanged(1, w->results_->RowCount() - 1); }
     } repaint{this};
     const int32_t total = FileCount();
+    // How far the scan is shows in the window title, paced like the
+    // counters, and goes when the scan ends.
+    struct Title {
+      TfrmTrawlix* w;
+      QString plain;
+      int shown = -1;
+      std::chrono::steady_clock::time_point last{};
+      void Show(const TDuplicateProgress& p) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < kProgressEvery || p.Total == 0) return;
+        last = now;
+        const uint64_t done = std::min(p.Done, p.Total);
+        const int percent = static_cast<int>(p.Total > UINT64_MAX / 100 ? done / (p.Total / 100) : done * 100 / p.Total);
+        if (percent == shown) return;
+        shown = percent;
+        w->setWindowTitle(QStringLiteral("%1 % – %2").arg(percent).arg(plain));
+      }
+      ~Title() { w->setWindowTitle(plain); }
+    } title{this, windowTitle()};
+    TDuplicateProgress progress;
     TDuplicateScanEvents events;
-    events.OnPair = [this, total](int row) {
+    events.Progress = &progress;
+    events.IdleEvery = kProgressEvery;
+    events.OnPair = [this, total, &title, &progress](int row) {
       lblFileCount->setText(
           Q("  prüfe Datei " + FormatGrouped(row) + " von " + FormatGrouped(total) + " in"));
+      title.Show(progress);
       QCoreApplication::processEvents();
       return stopRequested_;
     };
-    events.OnIdle = [this] {
+    events.OnIdle = [this, &title, &progress] {
+      title.Show(progress);
       QCoreApplication::processEvents();
       return stopRequested_;
     };
     found = FindDuplicates(results_->Store(), events);
     lastScan_ = found;
     duplicateView_ = true;
+    results_->SetGroups(found.Groups);
     ClearHighlight();
     results_->SetRowCount(found.Lines + 1);
   }
@@ -778,7 +935,12 @@ void TfrmTrawlix::ScanForDuplicates() {
   }
 }
 
-void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string&, TFolderIgnore&) {
+void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder) {
+  // A folder the criteria leave out is neither searched nor counted.
+  if (Sender && SkipsFolder(Sender->Criteria(), Folder, Sender->Level())) {
+    IgnoreFolder = fiThisAndSubfolders;
+    return;
+  }
   ++folderCount_;
   lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
   // The file label and the rows change once per folder on screen: both are

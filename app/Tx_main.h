@@ -44,6 +44,7 @@
 #pragma once
 
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -69,6 +70,7 @@ class QTableView;
 
 namespace trawlix {
 
+enum class TRemoval;
 class TFileListBox;
 
 class TfrmTrawlix : public QWidget {
@@ -87,6 +89,7 @@ class TfrmTrawlix : public QWidget {
   QLabel* Label2 = nullptr;
   QComboBox* FilterComboBox1 = nullptr;
   QLineEdit* edtFileMask = nullptr;
+  QPushButton* btnCriteria = nullptr;  // opens the dialog of further criteria
   TFolderTree* VirtualExplorerTreeview1 = nullptr;
   TFileListBox* FileListBox1 = nullptr;
   QWidget* Panel2 = nullptr;
@@ -107,6 +110,8 @@ class TfrmTrawlix : public QWidget {
   QAction* mnuSizeSort = nullptr;
   QMenu* PopupMenu2 = nullptr;
   QAction* mnuLoeschen = nullptr;
+  QAction* mnuPapierkorb = nullptr;
+  QAction* mnuErsteBehalten = nullptr;
 
   // Handlers.
   void FormCreate(QObject* Sender);
@@ -123,6 +128,10 @@ class TfrmTrawlix : public QWidget {
   void VirtualExplorerTreeview1Change(QObject* Sender, const QModelIndex& Node);
   // A filter entry was chosen: its mask goes into the mask field.
   void FilterComboBox1Change(QObject* Sender);
+  // Opens "Weitere Suchkriterien"; OK keeps its fields for the searches to
+  // come (and in the settings), and the button's caption and tooltip show
+  // them. Does nothing while a search or scan runs.
+  void btnCriteriaClick(QObject* Sender);
   // The five orders of the context menu PopupMenu1.
   void mnuDirSortClick(QObject* Sender);
   void mnuNameSortClick(QObject* Sender);
@@ -147,6 +156,16 @@ class TfrmTrawlix : public QWidget {
   void StringGrid1DblClick(QObject* Sender);
   void mnuLoeschenClick(QObject* Sender);
   void StringGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
+  // The duplicate view's trash commands. mnuPapierkorbClick moves the
+  // highlighted row's file to the desktop's trash with the checks of a
+  // deletion and blanks the row. mnuErsteBehaltenClick asks first, then
+  // moves every file of each group but the group's first row to the trash,
+  // each checked as before, blanking the rows of the files moved, and ends
+  // with a message of what went and what stayed; "Suche abbrechen" stops it
+  // between two files, and it lets input through every CleanupIdleEvery.
+  void mnuPapierkorbClick(QObject* Sender);
+  void mnuErsteBehaltenClick(QObject* Sender);
+  std::chrono::milliseconds CleanupIdleEvery{30};
   // The top row of the grid's selection (1 for row 1); 0 when no row is
   // highlighted. The current cell alone (its focus frame) selects nothing.
   int SelectedRow() const;
@@ -205,17 +224,20 @@ class TfrmTrawlix : public QWidget {
   void OpenGridMenuByKeyboard();
   void UpdateFileCountLabel();
   void ShowUnreadableNote(uint32_t folders);
+  void UpdateCriteriaButton();
   void FilterComboBox1Choose(int index);
   void SortCommand(TSortOrder order);
   void ScanForDuplicates();
   void ConnectFileCommands();
   void SaveCommand(bool tableFile);
+  void RemoveCommand(TRemoval how);
+  void KeepFirstOfEachGroup();
   // Every rewrite of the table (a search, a sort, the duplicate view) drops
   // the highlight: the row under it would be another file.
   void ClearHighlight();
   // True while a search or another long command runs below the current
   // handler; commands that rewrite the table then do nothing.
-  bool TableBusy() const { return searching_ || scanning_; }
+  bool TableBusy() const { return searching_ || scanning_ || cleaning_; }
 
   TUserInteraction& ui_;
   std::string startFolder_;
@@ -233,6 +255,7 @@ class TfrmTrawlix : public QWidget {
 
   bool searching_ = false;
   bool scanning_ = false;
+  bool cleaning_ = false;  // mnuErsteBehaltenClick moves files
   TDuplicateScanResult lastScan_;
   bool duplicateView_ = false;
   bool closePending_ = false;

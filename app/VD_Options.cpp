@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <new>
 
+#include "app/CriteriaFields.h"
 #include "app/UserInteraction.h"
 
 namespace trawlix {
@@ -74,6 +75,7 @@ void TVDOptions::LoadSettings() {
   const QFileInfo file(settings_->fileName());
   if (!file.exists() || !file.isReadable() || file.isDir()) return;
 
+  bool unreadable = false;
   try {
     WinMainTop = ReadInteger(*settings_, "WinMainTop");
     WinMainLeft = ReadInteger(*settings_, "WinMainLeft");
@@ -91,9 +93,13 @@ void TVDOptions::LoadSettings() {
       throw BadValue{};
     }
   } catch (...) {
+    unreadable = true;
+  }
+  // The criteria have keys of their own: a bad one costs only itself.
+  if (!ReadCriteriaSettings(*settings_, Criteria)) unreadable = true;
+  if (unreadable)
     ui_.ShowMessage(TMsgKind::Error,
                     QStringLiteral("FEHLER:  Die Einstellungen können nicht gelesen werden."));
-  }
   // QSettings parses the file a section at a time, when a value of it is
   // first asked for; parse them all now to learn whether the file is sound.
   (void)settings_->allKeys();
@@ -119,6 +125,7 @@ void TVDOptions::SaveSettings() {
     settings_->setValue("WinMainHeight", WinMainHeight);
     settings_->setValue("WinMainWidth", WinMainWidth);
     settings_->setValue("LastDir", FolderValue(LastDir));
+    WriteCriteriaSettings(*settings_, Criteria);
     // A store that cannot be written, also one whose folder cannot be made,
     // is told: silently losing the settings would look like success.
     settings_->sync();

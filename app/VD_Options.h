@@ -22,6 +22,8 @@
 #include <memory>
 #include <string>
 
+#include "app/CriteriaFields.h"
+
 class QSettings;
 
 namespace trawlix {
@@ -41,6 +43,10 @@ class TVDOptions {
   int32_t WinMainWidth = 600;
   int32_t WinMainTop = 0;
   std::string LastDir;
+  // The further search criteria, under keys of their own (group
+  // "Kriterien"); a value that cannot be read is dropped with the message of
+  // an unreadable store, and the five values above are read as before.
+  TCriteriaFields Criteria;
 
   void LoadSettings();
   void SaveSettings();

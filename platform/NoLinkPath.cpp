@@ -105,7 +105,8 @@ bool StatEntryNoLinks(std::string_view path, struct statx& stx, TUniqueFd* paren
   TUniqueFd dir = OpenParentNoLinks(path, leaf);
   if (!dir.Valid()) return false;
   if (::statx(dir.Get(), leaf.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-              STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME, &stx) != 0)
+              STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME,
+              &stx) != 0)
     return false;
   if (parent) *parent = std::move(dir);
   if (leafOut) *leafOut = std::move(leaf);

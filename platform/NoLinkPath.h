@@ -57,7 +57,8 @@ class TUniqueFd {
 TUniqueFd OpenParentNoLinks(std::string_view path, std::string& leaf);
 
 // What the entry at path is now, its link not followed: statx relative to
-// the folder OpenParentNoLinks gives, without triggering an automount.
+// the folder OpenParentNoLinks gives, without triggering an automount (type,
+// mode, inode, size, the times of the last write and the last change).
 // False with errno set when there is no such entry or it cannot be reached.
 // The folder descriptor is handed out in parent when asked for.
 bool StatEntryNoLinks(std::string_view path, struct statx& stx, TUniqueFd* parent = nullptr,

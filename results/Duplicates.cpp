@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <tuple>
 #include <set>
 #include <memory>
 #include <unordered_map>
@@ -60,7 +61,8 @@ using TFd = TUniqueFd;
 struct TFile {
   std::vector<int> rows;  // ascending
   std::string path;       // of its first row
-  TFileIdentity listed;
+  TFileIdentity listed;   // of its first row
+  uint64_t changed = 0;   // ctime of its first row's entry before reading
   uint64_t hashA = 0, hashB = 0;
   bool passedOver = false;  // could not be read, or changed: counted once
 };
@@ -118,6 +120,13 @@ struct TEntryKey {
 
 constexpr size_t kReadFailed = static_cast<size_t>(-1);
 
+uint64_t Nanoseconds(const struct statx_timestamp& t) {
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + t.tv_nsec;
+}
+uint64_t Nanoseconds(const struct timespec& t) {
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
 class TScanner {
  public:
   TScanner(TRowStore& store, const TDuplicateScanEvents& events) : store_(store), events_(events) {}
@@ -126,13 +135,16 @@ class TScanner {
     const int n = store_.FileCount();
     for (int r = 1; r <= n; ++r) store_.ClearChecksum(r);
     lastIdle_ = std::chrono::steady_clock::now();
-    for (int a = 1; a <= n && !stop_;) {
-      const uint64_t size = store_.HasSize(a) ? store_.Size(a) : 0;
-      int b = a;
-      while (b < n && (store_.HasSize(b + 1) ? store_.Size(b + 1) : 0) == size) ++b;
-      if (size >= kDuplicateMinSize && b > a) ScanRun(a, b, size);
-      a = b + 1;
-    }
+    ForEachRun([this](int a, int b, uint64_t size) { progress_.Total += PlannedBytes(a, b, size); });
+    Report();
+    ForEachRun([this](int a, int b, uint64_t size) {
+      if (stop_) return;
+      const uint64_t end = progress_.Done + PlannedBytes(a, b, size);
+      runEnd_ = end;
+      ScanRun(a, b, size);
+      progress_.Done = std::max(progress_.Done, end);  // what was not read needs no reading
+      Report();
+    });
     // The groups in the order of their first rows; their lines as found.
     std::stable_sort(found_.begin(), found_.end(),
                      [](const Found& x, const Found& y) { return x.firstRow < y.firstRow; });
@@ -141,6 +153,7 @@ class TScanner {
       sources.insert(sources.end(), f.lines.begin(), f.lines.end());
       result_.Groups.insert(result_.Groups.end(), f.lines.size(),
                             static_cast<uint32_t>(&f - found_.data()));
+      for (int r : f.lines) result_.ChangeTimes.push_back(rowChanged_[r]);
     }
     store_.RebuildFrom(sources);
     store_.SetFileCount(static_cast<int32_t>(sources.size()));
@@ -160,6 +173,36 @@ class TScanner {
     size_t slot;
   };
 
+  // Calls fn(a, b, size) for every run of rows a to b (b > a) of one size
+  // that takes part in the scan.
+  template <class Fn>
+  void ForEachRun(Fn&& fn) {
+    const int n = store_.FileCount();
+    for (int a = 1; a <= n;) {
+      const uint64_t size = store_.HasSize(a) ? store_.Size(a) : 0;
+      int b = a;
+      while (b < n && (store_.HasSize(b + 1) ? store_.Size(b + 1) : 0) == size) ++b;
+      if (size >= kDuplicateMinSize && b > a) fn(a, b, size);
+      a = b + 1;
+    }
+  }
+
+  // The bytes of the run's listed files, each file (device and inode) once.
+  uint64_t PlannedBytes(int a, int b, uint64_t size) const {
+    std::vector<std::pair<uint64_t, uint64_t>> ids;
+    for (int r = a; r <= b; ++r) {
+      TFileIdentity id;
+      if (store_.Identity(r, id)) ids.push_back({id.Device, id.Inode});
+    }
+    std::sort(ids.begin(), ids.end());
+    const auto files = static_cast<uint64_t>(std::unique(ids.begin(), ids.end()) - ids.begin());
+    return files < 2 ? 0 : files * size;
+  }
+
+  void Report() {
+    if (events_.Progress) *events_.Progress = progress_;
+  }
+
   void Tick() {
     const auto now = std::chrono::steady_clock::now();
     if (now - lastIdle_ < events_.IdleEvery) return;
@@ -170,7 +213,12 @@ class TScanner {
   // The rows a to b have one size of at least the minimum.
   void ScanRun(int a, int b, uint64_t size) {
     std::vector<std::unique_ptr<TFile>> files;
-    std::map<std::pair<uint64_t, uint64_t>, TFile*> byIdentity;
+    // One file: the same inode with the same size and time of last write.
+    // The device is left out on purpose: a file seen through an overlay
+    // mount has the overlay's device and the lower file's inode, and
+    // deleting the lower "copy" deletes it. Two distinct files on two file
+    // systems that agree in all three are merely not paired.
+    std::map<std::tuple<uint64_t, uint64_t, TFileTime>, TFile*> byIdentity;
     std::set<TEntryKey> entries;
     for (int r = a; r <= b && !stop_; ++r) {
       Tick();
@@ -198,14 +246,16 @@ class TScanner {
                            static_cast<uint64_t>(folderStat.st_ino), std::move(name)})
                .second)
         continue;
-      TFile*& f = byIdentity[{listed.Device, listed.Inode}];
+      TFile*& f = byIdentity[{listed.Inode, listed.Size, listed.LastWrite}];
       if (!f) {
         files.push_back(std::make_unique<TFile>());
         f = files.back().get();
         f->path = path;
         f->listed = listed;
+        f->changed = Nanoseconds(stx.stx_ctime);
       }
       f->rows.push_back(r);
+      rowChanged_[r] = Nanoseconds(stx.stx_ctime);
     }
     if (files.size() < 2 || stop_) return;
     result_.CandidateBytes += size * files.size();
@@ -287,13 +337,16 @@ class TScanner {
   }
 
   // After the last byte: the descriptor and the path must still be the
-  // listed file. A file replaced meanwhile (another file renamed over its
-  // name) or changed while it was read holds other bytes than the path.
+  // listed file, unchanged since before it was read. A file replaced
+  // meanwhile (another file renamed over its name) or written while it was
+  // read (even with its time of last write put back) holds other bytes than
+  // the ones compared.
   bool StillListed(TFile& f, int fd) {
     struct stat st;
     struct statx stx;
-    if (::fstat(fd, &st) == 0 && SameIdentity(st, f.listed) && StatEntryNoLinks(f.path, stx) &&
-        S_ISREG(stx.stx_mode) && SameIdentity(stx, f.listed))
+    if (::fstat(fd, &st) == 0 && SameIdentity(st, f.listed) && Nanoseconds(st.st_ctim) == f.changed &&
+        StatEntryNoLinks(f.path, stx) && S_ISREG(stx.stx_mode) && SameIdentity(stx, f.listed) &&
+        Nanoseconds(stx.stx_ctime) == f.changed)
       return true;
     PassOver(f);
     return false;
@@ -313,6 +366,8 @@ class TScanner {
       got += static_cast<size_t>(k);
     }
     result_.BytesRead += got;
+    progress_.Done = std::min(progress_.Done + got, runEnd_);
+    Report();
     return got;
   }
 
@@ -442,8 +497,11 @@ class TScanner {
   const TDuplicateScanEvents& events_;
   TDuplicateScanResult result_;
   std::vector<Found> found_;
+  std::unordered_map<int, uint64_t> rowChanged_;  // ctime of each candidate row's entry
   std::vector<std::vector<unsigned char>> buffers_;
   std::chrono::steady_clock::time_point lastIdle_;
+  TDuplicateProgress progress_;
+  uint64_t runEnd_ = 0;  // progress_.Done once the current run is over
   bool stop_ = false;
 };
 

@@ -47,6 +47,16 @@ namespace trawlix {
 // Sizes below this take no part in the scan.
 inline constexpr uint64_t kDuplicateMinSize = 1000;
 
+// How far a running scan is, in bytes: Done of Total. Total is set before
+// the first file is read: the bytes of every row in a run of equal size
+// that can pair (each file counted once); Done grows with every block read
+// and jumps over what a file no longer needs once it dropped out or its run
+// is over, so it reaches Total when the scan ends.
+struct TDuplicateProgress {
+  uint64_t Done = 0;
+  uint64_t Total = 0;
+};
+
 struct TDuplicateScanEvents {
   // A pair was found; row is the table row (size order) of its second file.
   // Return true to stop the scan.
@@ -55,6 +65,8 @@ struct TDuplicateScanEvents {
   // since the last call. Return true to stop.
   std::function<bool()> OnIdle;
   std::chrono::milliseconds IdleEvery{100};
+  // Kept up to date while the scan runs, when given (read it in OnIdle).
+  TDuplicateProgress* Progress = nullptr;
 };
 
 struct TDuplicateScanResult {
@@ -66,6 +78,11 @@ struct TDuplicateScanResult {
   // The group of each row of the duplicate view: Groups[row - 1]. The rows
   // of a group (files of identical content) stand together.
   std::vector<uint32_t> Groups;
+  // The time of the last status change (ctime, in nanoseconds since 1970)
+  // each row's entry had when the scan compared it: ChangeTimes[row - 1].
+  // Every write sets it and nobody can set it back, so an entry that still
+  // has it holds the bytes compared, whatever its time of last write says.
+  std::vector<uint64_t> ChangeTimes;
 };
 
 // Scans rows 1 to FileCount() of a store in size order. The rows are

@@ -1,6 +1,7 @@
 #include "results/Export.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <sys/stat.h>
@@ -88,6 +89,8 @@ mode_t NewFileMode() {
 class TBufferedFile {
  public:
   static constexpr size_t kFlushAt = 256 * 1024;
+  // How long a FIFO or device may take nothing before the save fails.
+  static constexpr int kStallLimitMs = 10000;
 
   explicit TBufferedFile(const std::string& path)
       : target_(path.empty() ? path : SaveTargetPath(path)), buffer_(kFlushAt + 64 * 1024) {
@@ -96,12 +99,11 @@ class TBufferedFile {
     const bool exists = ::stat(target_.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) RaiseErrno(EISDIR);
     if (exists && !S_ISREG(st.st_mode)) {
-      // O_NONBLOCK only for the open: a FIFO without a reader fails at once
-      // instead of blocking the window until someone reads it.
+      // Non-blocking: a FIFO without a reader fails at once, and one whose
+      // reader stops reading fails after kStallLimit instead of holding the
+      // window for good.
       fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
       if (fd_ < 0) RaiseErrno(errno);
-      const int flags = ::fcntl(fd_, F_GETFL);
-      if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
       return;
     }
     // The existing file must be one we may replace: the same test the
@@ -147,6 +149,14 @@ class TBufferedFile {
     while (left > 0) {
       const ssize_t n = ::write(fd_, p, left);
       if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        // A pipe or device that takes no more for now: wait for room.
+        pollfd room{fd_, POLLOUT, 0};
+        const int ready = ::poll(&room, 1, kStallLimitMs);
+        if (ready == 0) Fail(ETIMEDOUT);
+        if (ready < 0 && errno != EINTR) Fail(errno);
+        continue;
+      }
       if (n <= 0) Fail(n < 0 ? errno : ENOSPC);
       p += n;
       left -= static_cast<size_t>(n);

@@ -9,7 +9,8 @@
 // new file in the target's folder, which is flushed to the disk and renamed
 // over the target only when every byte is written, keeping the replaced
 // file's permission bits. A symbolic link as the target stays a link (the
-// file it names is replaced so). A FIFO or a device is written directly.
+// file it names is replaced so). A FIFO or a device is written directly; one
+// that takes nothing for ten seconds fails the save.
 // Every failure, creating the file included, throws EInOutError with the
 // error code and text of the failed call; the target is then exactly as it
 // was and no partial file is left behind.

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +23,19 @@ bool Exists(const std::string& path) {
 
 class DeleteTest : public ::testing::Test {
  protected:
+  // A duplicate view of the stored rows in the given groups, each entry
+  // compared as it is now.
+  TDuplicateScanResult View(const std::vector<uint32_t>& groups) const {
+    TDuplicateScanResult view;
+    view.Groups = groups;
+    for (int r = 1; r <= static_cast<int>(groups.size()); ++r) {
+      struct stat st {};
+      ::lstat(store.FullPath(r).c_str(), &st);
+      view.ChangeTimes.push_back(static_cast<uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
+                                 static_cast<uint64_t>(st.st_ctim.tv_nsec));
+    }
+    return view;
+  }
   TRowStore store;
   test::TempTree tree;
 };
@@ -169,6 +184,19 @@ TEST_F(DeleteTest, DuplicateViewKeepsTheLastVerifiedCopy) {
          std::fclose(f);
        },
        TDeleteOutcome::LastCopy},
+      // A tag editor that keeps the file's date: same size, same time of
+      // last write, other bytes. Only the change time tells.
+      {"partner rewritten in place with its time put back",
+       [](const std::string& p) {
+         struct stat st;
+         ::stat(p.c_str(), &st);
+         std::FILE* f = std::fopen(p.c_str(), "r+b");
+         std::fputs("TAGGED", f);
+         std::fclose(f);
+         const struct timespec times[2] = {st.st_atim, st.st_mtim};
+         ::utimensat(AT_FDCWD, p.c_str(), times, 0);
+       },
+       TDeleteOutcome::LastCopy},
       {"partner is a hard link of the file itself",
        [this](const std::string& p) {
          ::unlink(p.c_str());
@@ -184,10 +212,13 @@ TEST_F(DeleteTest, DuplicateViewKeepsTheLastVerifiedCopy) {
     test::ListFile(store, 1, a);
     test::ListFile(store, 2, b);
     test::ListFile(store, 3, other);
-    const std::vector<uint32_t> groups{0, 0, 1};
+    TDuplicateScanResult view = View({0, 0, 1});
     c.partner(b);
-    if (c.listedAfter) test::ListFile(store, 2, b);
-    EXPECT_EQ(DeleteRowFile(store, 1, &groups), c.expected);
+    if (c.listedAfter) {
+      test::ListFile(store, 2, b);
+      view = View({0, 0, 1});
+    }
+    EXPECT_EQ(DeleteRowFile(store, 1, &view), c.expected);
     EXPECT_EQ(Exists(a), c.expected != TDeleteOutcome::Deleted);
     // The other group's copy never counts for this one.
     EXPECT_TRUE(Exists(other));
@@ -202,13 +233,34 @@ TEST_F(DeleteTest, DuplicateViewDeletesCopiesOneByOneUntilOneIsLeft) {
   for (const char* name : {"p/1", "q/2", "r/3"})
     copies.push_back(tree.createFile(name, std::string(1200, 'k'), 1100000000));
   for (int r = 1; r <= 3; ++r) test::ListFile(store, r, copies[r - 1]);
-  const std::vector<uint32_t> groups{7, 7, 7};
-  EXPECT_EQ(DeleteRowFile(store, 3, &groups), TDeleteOutcome::Deleted);
+  const TDuplicateScanResult view = View({7, 7, 7});
+  EXPECT_EQ(DeleteRowFile(store, 3, &view), TDeleteOutcome::Deleted);
   store.ClearRow(3);
-  EXPECT_EQ(DeleteRowFile(store, 1, &groups), TDeleteOutcome::Deleted);
+  EXPECT_EQ(DeleteRowFile(store, 1, &view), TDeleteOutcome::Deleted);
   store.ClearRow(1);
-  EXPECT_EQ(DeleteRowFile(store, 2, &groups), TDeleteOutcome::LastCopy);
+  EXPECT_EQ(DeleteRowFile(store, 2, &view), TDeleteOutcome::LastCopy);
   EXPECT_TRUE(Exists(copies[1]));
+}
+
+// A file and its view through an overlay mount: another device, the same
+// inode number. Deleting the lower file takes the merged one with it.
+TEST_F(DeleteTest, AFileSeenThroughAnOverlayIsNoCopyOfItself) {
+  const std::string lower = tree.createFile("lower/f.bin", std::string(3000, 'o'), 1100000000);
+  for (const char* d : {"upper", "work", "merged"}) tree.createDir(d);
+  const std::string options = "lowerdir=" + tree.Path("lower") + ",upperdir=" + tree.Path("upper") +
+                              ",workdir=" + tree.Path("work");
+  if (::mount("overlay", tree.Path("merged").c_str(), "overlay", 0, options.c_str()) != 0)
+    GTEST_SKIP() << "mounting an overlay needs root";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{tree.Path("merged")};
+  test::ListFile(store, 1, lower);
+  test::ListFile(store, 2, tree.Path("merged/f.bin"));
+  const TDuplicateScanResult view = View({0, 0});
+  EXPECT_EQ(DeleteRowFile(store, 1, &view), TDeleteOutcome::LastCopy);
+  EXPECT_EQ(DeleteRowFile(store, 2, &view), TDeleteOutcome::LastCopy);
+  EXPECT_TRUE(Exists(lower));
 }
 
 }  // namespace

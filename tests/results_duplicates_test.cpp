@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -299,6 +301,42 @@ TEST_F(DuplicateScan, EachDirectoryEntryIsListedOnce) {
   EXPECT_EQ(store.FullPath(2), tree.Path("c/y"));
 }
 
+// A file written while it is read, its time of last write put back after:
+// the bytes compared are not what the file holds.
+TEST_F(DuplicateScan, AFileWrittenInPlaceWhileItIsReadDoesNotPair) {
+  const std::string bytes = Bytes(3 * 128 * 1024 + 10, 'w');
+  tree.createFile("a", bytes, 1100000000);
+  tree.createFile("b", bytes, 1100000000);
+  List({"a", "b"});
+  events.IdleEvery = std::chrono::milliseconds(0);
+  int calls = 0;
+  events.OnIdle = [&] {
+    if (++calls == 4) {  // after the first block of both
+      std::FILE* f = std::fopen(tree.Path("b").c_str(), "r+b");
+      std::fputs("TAGGED", f);
+      std::fclose(f);
+      tree.setMtime("b", 1100000000);
+    }
+    return false;
+  };
+  const TDuplicateScanResult r = Scan();
+  EXPECT_GE(calls, 4);
+  EXPECT_EQ(r.Lines, 0);
+}
+
+TEST_F(DuplicateScan, AFileSeenThroughAnOverlayNeverPairsWithItself) {
+  tree.createFile("lower/f.bin", Bytes(3000, 'o'));
+  for (const char* d : {"upper", "work", "merged"}) tree.createDir(d);
+  const std::string options = "lowerdir=" + tree.Path("lower") + ",upperdir=" + tree.Path("upper") +
+                              ",workdir=" + tree.Path("work");
+  if (::mount("overlay", tree.Path("merged").c_str(), "overlay", 0, options.c_str()) != 0)
+    GTEST_SKIP() << "mounting an overlay needs root";
+  List({"lower/f.bin", "merged/f.bin"});
+  const TDuplicateScanResult r = Scan();
+  ::umount2(tree.Path("merged").c_str(), MNT_DETACH);
+  EXPECT_EQ(r.Lines, 0);
+}
+
 TEST_F(DuplicateScan, GroupsNumberTheRowsOfEachSetOfCopies) {
   for (const char* n : {"a1", "a2", "a3"}) tree.createFile(n, Bytes(1000, 'a'));
   for (const char* n : {"b1", "b2"}) tree.createFile(n, Bytes(1000, 'b'));
@@ -306,9 +344,38 @@ TEST_F(DuplicateScan, GroupsNumberTheRowsOfEachSetOfCopies) {
   const TDuplicateScanResult r = Scan();
   ASSERT_EQ(r.Lines, 6);  // a1 a2 a2 a3, b1 b2
   EXPECT_EQ(r.Groups.size(), 6u);
+  EXPECT_EQ(r.ChangeTimes.size(), 6u);
   EXPECT_EQ(r.Groups[0], r.Groups[3]);
   EXPECT_EQ(r.Groups[4], r.Groups[5]);
   EXPECT_NE(r.Groups[0], r.Groups[4]);
+}
+
+// Progress: every file of a run that can pair counts once (a hard link
+// adds nothing), never backwards, and the scan ends at the whole, also where
+// it read less because files differed early.
+TEST_F(DuplicateScan, ProgressCountsEachCandidateOnceAndEndsAtTheWhole) {
+  for (const char* n : {"a1", "a2"}) tree.createFile(n, Bytes(1000, 'a'));
+  ASSERT_EQ(::link(tree.Path("a1").c_str(), tree.Path("a1link").c_str()), 0);
+  tree.createFile("d1", "1" + Bytes(299999, 'd'));
+  tree.createFile("d2", "2" + Bytes(299999, 'd'));
+  tree.createFile("lonely", Bytes(4000, 'l'));
+  for (const char* n : {"s1", "s2"}) tree.createFile(n, Bytes(999, 's'));
+  List({"a1", "a2", "a1link", "d1", "d2", "lonely", "s1", "s2"});
+  TDuplicateProgress progress;
+  std::vector<uint64_t> seen;
+  events.Progress = &progress;
+  events.IdleEvery = std::chrono::milliseconds(0);
+  events.OnIdle = [&] {
+    seen.push_back(progress.Done);
+    return false;
+  };
+  const TDuplicateScanResult r = Scan();
+  EXPECT_EQ(progress.Total, 2 * 1000u + 2 * 300000u);
+  EXPECT_EQ(progress.Done, progress.Total);
+  EXPECT_LT(r.BytesRead, progress.Total);  // d1 and d2 differ in their first block
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_LE(seen.back(), progress.Total);
 }
 
 TEST_F(DuplicateScan, StopKeepsThePairsFoundSoFar) {

@@ -381,5 +381,22 @@ TEST_F(ExportTest, AReaderThatLeavesIsAnErrorNotTheProgramsEnd) {
   EXPECT_EQ(code, ErrnoToErrorCode(EPIPE));
 }
 
+// A reader that holds the FIFO open and never reads must not hold the
+// window for good: the save fails once nothing went through for a while.
+TEST_F(ExportTest, AReaderThatNeverReadsFailsTheSave) {
+  for (int i = 0; i < 20000; ++i) Add("/a/long/enough/folder/", "name" + std::to_string(i), i);
+  const std::string fifo = tree.Path("pipe.txt");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  try {
+    ExportList(store, fifo);
+    ADD_FAILURE() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ErrnoToErrorCode(ETIMEDOUT));
+  }
+  ::close(reader);
+}
+
 }  // namespace
 }  // namespace trawlix

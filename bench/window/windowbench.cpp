@@ -2,12 +2,18 @@
 // screenshot.
 //
 //   trawlix_windowbench search TREE [--runs N] [--mask M] [--shown 1]
+//                       [--size WxH] [--phrase P] [--case 1] [--min BYTES]
+//                       [--max BYTES] [--after yyyy-MM-dd] [--before yyyy-MM-dd]
+//                       [--list FILE]
 //       Runs btnSearchClick on TREE N times (table filled, labels updated)
 //       and prints the wall time of each run, the median and the counts.
 //       Offscreen by default; with --shown 1 the window is shown on the
 //       display ($DISPLAY) first and painted while it searches (the window
 //       lets paint events through once per folder), and each time includes
 //       the painting of the final state after btnSearchClick returns.
+//       --size sets the window's size; the other options are fields of the
+//       dialog "Weitere Suchkriterien" (the phrase ignores case unless
+//       --case 1). --list writes the full paths found, one per line.
 //   trawlix_windowbench fill N
 //       Lists N made-up files through the window's own match and folder
 //       handlers (100 files a folder) and sets the row count as a search
@@ -34,6 +40,8 @@
 #include <vector>
 
 #include "app/Application.h"
+#include "app/CriteriaFields.h"
+#include "app/VD_Options.h"
 #include "app/Tx_main.h"
 #include "app/UserInteraction.h"
 #include "bench/BenchInteraction.h"
@@ -58,10 +66,30 @@ const char* Option(int argc, char** argv, const char* name, const char* fallback
   return fallback;
 }
 
+// The dialog's fields from the command line.
+TCriteriaFields CriteriaOptions(int argc, char** argv) {
+  TCriteriaFields f;
+  f.phrase = QString::fromLocal8Bit(Option(argc, argv, "--phrase", ""));
+  f.caseSensitive = std::atoi(Option(argc, argv, "--case", "0")) != 0;
+  f.sizeMin = QString::fromLatin1(Option(argc, argv, "--min", ""));
+  f.sizeMax = QString::fromLatin1(Option(argc, argv, "--max", ""));
+  f.sizeMinUnit = f.sizeMaxUnit = TSizeUnit::Bytes;
+  f.after = QDate::fromString(QString::fromLatin1(Option(argc, argv, "--after", "")), Qt::ISODate);
+  f.before = QDate::fromString(QString::fromLatin1(Option(argc, argv, "--before", "")), Qt::ISODate);
+  return f;
+}
+
 int Search(TfrmTrawlix& frm, CountingInteraction& ui, const std::string& tree, int runs, const QString& mask,
-           bool shown) {
+           bool shown, int argc, char** argv) {
   frm.FileListBox1->SetDirectory(tree);
   frm.edtFileMask->setText(mask);
+  frm.Options()->Criteria = CriteriaOptions(argc, argv);
+  if (const auto error = CriteriaError(frm.Options()->Criteria)) {
+    std::fprintf(stderr, "%s\n", error->toLocal8Bit().constData());
+    return 2;
+  }
+  int w = 0, h = 0;
+  if (std::sscanf(Option(argc, argv, "--size", ""), "%dx%d", &w, &h) == 2) frm.resize(w, h);
   if (shown) {
     frm.show();
     // Until the window is on the screen and painted once.
@@ -89,8 +117,15 @@ int Search(TfrmTrawlix& frm, CountingInteraction& ui, const std::string& tree, i
   std::vector<double> sorted = ms;
   std::sort(sorted.begin(), sorted.end());
   std::printf("median: %.1f ms\n", sorted[sorted.size() / 2]);
-  std::printf("files %d, folders %d, bytes %lld, rows %d, messages %d\n", frm.FileCount(), frm.FolderCount(),
-              static_cast<long long>(frm.TotalBytes()), frm.Results().rowCount(), ui.messages);
+  std::printf("files %d, folders %d, bytes %lld, rows %d, messages %d, window %dx%d\n", frm.FileCount(),
+              frm.FolderCount(), static_cast<long long>(frm.TotalBytes()), frm.Results().rowCount(), ui.messages,
+              frm.width(), frm.height());
+  if (const char* list = Option(argc, argv, "--list", nullptr)) {
+    FILE* out = std::fopen(list, "wb");
+    if (!out) return 1;
+    for (int r = 1; r <= frm.FileCount(); ++r) std::fprintf(out, "%s\n", frm.Results().Store().FullPath(r).c_str());
+    std::fclose(out);
+  }
   return 0;
 }
 
@@ -153,7 +188,7 @@ int main(int argc, char** argv) {
     TfrmTrawlix frm(ui);
     if (mode == "search")
       rc = Search(frm, ui, argv[2], std::atoi(Option(argc, argv, "--runs", "5")),
-                  QString::fromLocal8Bit(Option(argc, argv, "--mask", "*.*")), shown);
+                  QString::fromLocal8Bit(Option(argc, argv, "--mask", "*.*")), shown, argc, argv);
     else if (mode == "fill")
       rc = Fill(frm, std::atoi(argv[2]));
     else

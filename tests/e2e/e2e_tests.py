@@ -254,6 +254,44 @@ def test_search(s):
     check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
 
 
+def test_criteria(s):
+    """Alt+K opens the further criteria with the phrase field focused; a
+    phrase typed there and Return make the next search list exactly the
+    files grep finds with that phrase, ignoring case."""
+    t = s.tmp / "suche"  # not the tree the program starts in, so the list is not in it
+    make_file(t / "Rechnung Mai.txt", b"Ihre RECHNUNG Nr. 4711\n")
+    make_file(t / "Briefe" / "mahnung.txt", b"zur rechnung vom 1. Mai\n")
+    make_file(t / "Briefe" / "angebot.txt", b"Sehr geehrte Damen und Herren\n")
+    make_file(t / "Briefe" / ".notiz", b"Rechnungen sammeln")
+    make_file(t / "tief" / "a" / "b" / "daten.bin", os.urandom(70000) + b"ReChNuNg" + os.urandom(70000))
+    make_file(t / "Rech" / "nung.txt", b"Rech nung")
+    make_file(t / "leer.txt", b"")
+    out = s.tmp / "out"
+    out.mkdir()
+
+    p = s.start(cwd=t)
+    s.keys(p.window, "alt+k")
+    dialog = s.wait_for("the dialog \"Weitere Suchkriterien\"",
+                        lambda: s.find_windows("Weitere Suchkriterien"), p)[0]
+    p.wait_idle()
+    s.focus(dialog)
+    s.type_text("rechnung")  # lands in "Enthält Text", which has the focus
+    s.keys(dialog, "Return")
+    s.wait_for("the dialog to close", lambda: not s.find_windows("Weitere Suchkriterien"), p)
+    p.wait_idle()
+    search(s, p)
+    listed = lines_of(s.save_through_dialog(p, "alt+d", out / "liste.txt"), "the list file")
+    grep = subprocess.run(["grep", "-rliF", "rechnung", str(t)], capture_output=True, check=True,
+                          env=dict(os.environ, LC_ALL="C.UTF-8")).stdout.split(b"\n")
+    expected = sorted(e for e in grep if e)
+    check(len(expected) == 4, f"the tree should hold 4 files with the phrase, grep lists {expected}")
+    check(sorted(listed) == expected, f"the saved list {sorted(listed)} differs from grep's {expected}")
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+    stored = read_settings(s)
+    check(stored.get("Text") == "rechnung", f"the phrase was not kept in the settings: {stored}")
+
+
 def test_sort(s):
     """The context menu sorts by size; the saved table is in size order and
     holds find's paths, sizes and dates."""
@@ -559,15 +597,93 @@ def test_command_line(s):
           "a usage error does not print the same usage as --help")
 
 
+def test_trash(s):
+    """In the duplicate view one row goes to the desktop's trash through the
+    context menu, then "Alle Kopien außer der ersten in den Papierkorb…"
+    keeps the first file of every group after its question; every other
+    file lies in the trash with its .trashinfo. With TRAWLIX_E2E_SHOTS set
+    to a folder, screenshots of the steps land there."""
+    t = s.tree
+    a = os.urandom(5000)
+    odd = os.fsencode(t / "Kopien") + b"/b\xe4d name.dat"  # not UTF-8 (a tab would split the saved table)
+    for path in (os.fsencode(t / "a1.dat"), os.fsencode(t / "Kopien/a2.dat"), odd,
+                 os.fsencode(t / "Kopien/tiefer/a4.dat")):
+        make_file(path, a)
+    b = os.urandom(3000)
+    make_file(t / "b1.bin", b)
+    make_file(t / "Sicherung/b2.bin", b)
+    make_file(t / "einzeln.dat", os.urandom(5000))
+    out = s.tmp / "out"
+    out.mkdir()
+    trash = s.home / "data" / "Trash"
+    shots = os.environ.get("TRAWLIX_E2E_SHOTS")
+
+    def shoot(p, name, root=False):
+        if shots:
+            p.wait_idle()
+            s.x("import", "-window", "root" if root else str(p.window), str(Path(shots) / name))
+
+    p = s.start(extra_env={"LC_ALL": "de_DE.UTF-8"})
+    search(s, p)
+    s.keys(p.window, "alt+z")
+    s.expect_no_dialog(p, "the duplicate scan")
+    rows = table_rows(s.save_through_dialog(p, "alt+t", out / "duplikate.txt"), fields=5)
+    paths = [r[0] + r[1] for r in rows]
+    shoot(p, "trash-1-groups.png")
+
+    # One row to the trash: the second copy of a.
+    victim = os.fsencode(t / "Kopien/a2.dat")
+    select_row(s, p, paths.index(victim) + 1)
+    s.keys(p.window, "Menu")
+    p.wait_idle()
+    s.x("xdotool", "key", "--delay", "40", "Down", "Down", "Return")
+    s.expect_no_dialog(p, "In den Papierkorb verschieben")
+    check(not os.path.lexists(victim), "the row's file is still in its place")
+    check((trash / "files" / "a2.dat").read_bytes() == a, "the file is not in the trash")
+    info = (trash / "info" / "a2.dat.trashinfo").read_text()
+    check(f"Path={t}/Kopien/a2.dat" in info, f"the trash does not know where it came from: {info!r}")
+    shoot(p, "trash-2-one-row.png")
+
+    # Keep the first of each group.
+    s.keys(p.window, "Menu")
+    p.wait_idle()
+    s.x("xdotool", "key", "--delay", "40", "Down", "Down", "Down", "Return")
+    box = s.wait_for("the question", lambda: s.find_windows("Bestätigung"), p)[0]
+    shoot(p, "trash-3-question.png", root=True)
+    s.keys(box, "alt+v")
+    s.wait_for("the question to close", lambda: not s.find_windows("Bestätigung"), p)
+    s.wait_for("the closing message", lambda: s.find_windows("Informationen"), p)
+    shoot(p, "trash-4-done.png", root=True)
+    s.answer_message(p, "Informationen")
+
+    firsts = {}
+    for r, path in zip(rows, paths):
+        if path != victim:  # already in the trash: the next row is the group's first
+            firsts.setdefault((r[3], r[4]), path)
+    kept = set(firsts.values())
+    for path in set(paths):
+        check(os.path.lexists(path) == (path in kept), f"{path!r} is {'gone' if path in kept else 'still there'}")
+    check(os.path.exists(t / "einzeln.dat"), "a file without copies went")
+    trashed = sorted(os.listdir(os.fsencode(trash / "files")))
+    expected = sorted(os.path.basename(x) for x in set(paths) - kept)
+    check(trashed == expected, f"the trash holds {trashed}, expected {expected}")
+    infos = sorted(os.listdir(os.fsencode(trash / "info")))
+    check(infos == sorted(n + b".trashinfo" for n in expected), f"the trash's info files are {infos}")
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+
+
 TESTS = {
     "settings": test_settings,
     "first_start": test_first_start,
     "arguments": test_folder_argument,
     "commandline": test_command_line,
     "search": test_search,
+    "criteria": test_criteria,
     "sort": test_sort,
     "duplicates": test_duplicates,
     "delete": test_delete,
+    "trash": test_trash,
     "cleanup": test_cleanup,
 }
 
