@@ -170,7 +170,8 @@ TEST_F(WindowTest, NoControlIsCoveredOrCutAtAnySize) {
 
   std::vector<QWidget*> controls;
   for (QWidget* w : frm.findChildren<QWidget*>())
-    if (!w->objectName().isEmpty() && !w->isWindow() && !w->objectName().startsWith(u"qt_")) {
+    if (!w->objectName().isEmpty() && !w->isWindow() && !w->objectName().startsWith(u"qt_") &&
+        !w->isHidden()) {  // the note of unreadable folders shows only after such a search
       const QString parent = w->parentWidget()->objectName();
       if (parent == u"frmTrawlix" || parent == u"Panel1" || parent == u"Panel2") controls.push_back(w);
     }
@@ -547,6 +548,66 @@ TEST_F(WindowTest, StopDuringTheDuplicateScanKeepsThePairsSoFar) {
   EXPECT_EQ(frm.FileCount(), 2);
   EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("Stop nach 2 Duplikaten in"));
   EXPECT_FALSE(frm.btnFindIdentical->isEnabled());
+}
+
+// Folders that cannot be read: a note below the counters tells how many
+// and its tooltip which (the first ten), without a message box and without
+// touching the counter sentence; none after a complete search, none after
+// a search the user stopped.
+TEST_F(WindowTest, FoldersThatCannotBeReadAreNotedBelowTheCounters) {
+  tree.createFile("a.txt", "x");
+  std::vector<std::string> locked;
+  for (int i = 0; i < 12; ++i) {
+    locked.push_back(tree.createDir("locked" + std::to_string(i)));
+    ::chmod(locked.back().c_str(), 0);
+  }
+  test::WithoutPermissionOverride asEveryone;
+  if (!test::FolderIsRefused(locked[0].c_str())) GTEST_SKIP() << "permissions are not enforced here";
+  const int bottomHeight = frm.Panel2->height();
+
+  struct Step {
+    const char* name;
+    size_t lockedLeft;   // the others get their permissions back first
+    bool stop;           // the user stops the search after some of them
+    QString note;        // empty: no note
+  };
+  const Step steps[] = {
+      {"twelve", 12, false, QStringLiteral("  12 Ordner konnten nicht gelesen werden.")},
+      {"stopped", 12, true, QString()},
+      {"one", 1, false, QStringLiteral("  1 Ordner konnte nicht gelesen werden.")},
+      {"none", 0, false, QString()},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    for (size_t i = 0; i < locked.size(); ++i) ::chmod(locked[i].c_str(), i < step.lockedLeft ? 0 : 0755);
+    ui.messages.clear();
+    Search(tree.Root(), QStringLiteral("*.*"), [&] {
+      if (step.stop && frm.FolderCount() >= 8) frm.btnStopClick(frm.btnStop);
+    });
+    if (step.stop) {
+      EXPECT_GT(frm.Finder()->UnreadableFolders(), 0u);  // there were holes, and not a word of them
+    } else {
+      EXPECT_EQ(frm.lblDirCount->text(), QStringLiteral("  13 Unterverzeichnissen."));
+    }
+    EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  1 Datei mit 1 Bytes in"));
+    EXPECT_EQ(ui.messages.size(), step.stop ? 1u : 0u);  // only the stop's own message
+    EXPECT_EQ(frm.lblUnreadFolders->isHidden(), step.note.isEmpty());
+    EXPECT_EQ(frm.Panel2->height(), bottomHeight + (step.note.isEmpty() ? 0 : 13));
+    if (step.note.isEmpty()) continue;
+    EXPECT_EQ(frm.lblUnreadFolders->text(), step.note);
+    const QStringList tip = frm.lblUnreadFolders->toolTip().split(u'\n');
+    ASSERT_EQ(tip.size(), step.lockedLeft > 10 ? 12 : 1 + static_cast<qsizetype>(step.lockedLeft));
+    EXPECT_EQ(tip[0], QStringLiteral("Nicht gelesen:"));
+    for (qsizetype i = 1; i < tip.size() && i <= 10; ++i) {
+      const std::string line = tip[i].toStdString();
+      const std::string folder = line.substr(0, line.find(' '));
+      EXPECT_TRUE(std::count(locked.begin(), locked.end(), folder.substr(0, folder.size() - 1))) << line;
+      EXPECT_EQ(line.substr(line.find(' ')), " (Dateizugriff verweigert)");
+    }
+    if (step.lockedLeft > 10) {
+      EXPECT_EQ(tip.back(), QStringLiteral("\u2026 und 2 weitere"));
+    }
+  }
 }
 
 TEST_F(WindowTest, ClosingDuringTheDuplicateScanStopsItWithoutAMessage) {
