@@ -27,6 +27,11 @@ std::string DirCountLabelText(int32_t folderCount) {
   return "  " + FormatGrouped(folderCount) + " Unterverzeichnissen.";
 }
 
+std::string UnreadableNoteText(int64_t folders) {
+  if (folders == 1) return "  1 Ordner konnte nicht gelesen werden.";
+  return "  " + FormatGrouped(folders) + " Ordner konnten nicht gelesen werden.";
+}
+
 std::string GeneralErrorText(std::string_view message) {
   std::string text(message);
   if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))

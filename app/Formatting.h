@@ -18,6 +18,10 @@ std::string FormatGrouped(int64_t Value);
 std::string FileCountLabelText(int32_t fileCount, int64_t totalBytes);
 std::string DirCountLabelText(int32_t folderCount);
 
+// The note below the counters after a search that could not open or read
+// every folder: "  3 Ordner konnten nicht gelesen werden." (singular for 1).
+std::string UnreadableNoteText(int64_t folders);
+
 // The labels' texts before the first search.
 inline constexpr const char* kInitialFileCountLabel = "  0 Dateien in";
 inline constexpr const char* kInitialDirCountLabel = "  0 Unterverzeichnissen gefunden.";

@@ -1,5 +1,7 @@
 #include "app/ResultTable.h"
 
+#include <QGuiApplication>
+#include <QPalette>
 #include <algorithm>
 
 #include "app/DateText.h"
@@ -83,6 +85,19 @@ void TResultTable::SetChecksum(int row, int32_t checksum) {
   MarkDirty(row);
 }
 
+void TResultTable::SetGroups(const std::vector<uint32_t>& groups) {
+  std::vector<bool> alternate(groups.size());
+  bool odd = false;
+  for (size_t i = 0; i < groups.size(); ++i) {
+    if (i > 0 && groups[i] != groups[i - 1]) odd = !odd;
+    alternate[i] = odd;
+  }
+  const size_t changed = std::max(alternate.size(), alternate_.size());
+  alternate_ = std::move(alternate);
+  if (changed > 0 && rowCount_ > 1)
+    emit dataChanged(index(0, 0), index(rowCount_ - 2, colCount_ - 1), {Qt::BackgroundRole});
+}
+
 void TResultTable::RowsChanged(int first, int last) {
   if (first > last) return;
   MarkDirty(first);
@@ -108,15 +123,26 @@ int TResultTable::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TResultTable::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid()) return {};
+  if (!index.isValid()) return {};
   const int row = index.row() + 1;
+  if (role == Qt::BackgroundRole) {
+    if (static_cast<size_t>(row) > alternate_.size()) return {};
+    const QPalette palette = QGuiApplication::palette();
+    return AlternateGroup(row) ? palette.alternateBase() : palette.base();
+  }
+  if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
     case colFolder:
       return ReadableText(store_.Folder(row));
     case colName:
       return ReadableText(store_.Name(row));
-    default:
-      return QString::fromStdString(store_.CellText(row, index.column()));
+    default: {
+      // Date, size and checksum are made in one buffer the model keeps, so
+      // drawing a cell allocates nothing but its QString.
+      cellText_.clear();
+      store_.AppendCellText(cellText_, row, index.column());
+      return QString::fromUtf8(cellText_.data(), static_cast<qsizetype>(cellText_.size()));
+    }
   }
 }
 

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "results/RowStore.h"
 
@@ -66,6 +67,16 @@ class TResultTable : public QAbstractTableModel {
   // The text of a cell as the grid shows it, as bytes.
   std::string CellText(int row, int col) const { return store_.CellText(row, col); }
 
+  // The duplicate view's group of each row (groups[row - 1], rows of a
+  // group side by side): the rows of a group share a background, and
+  // neighbouring groups alternate between the palette's base and
+  // alternate-base colours. Empty: no backgrounds (the list view).
+  void SetGroups(const std::vector<uint32_t>& groups);
+  // True when the row's group takes the alternate-base colour.
+  bool AlternateGroup(int row) const {
+    return row >= 1 && static_cast<size_t>(row) <= alternate_.size() && alternate_[row - 1];
+  }
+
   // Rows first to last of the store changed behind the model's back.
   void RowsChanged(int first, int last);
 
@@ -89,6 +100,8 @@ class TResultTable : public QAbstractTableModel {
   int colCount_ = 4;
   QString header_[5];
   int dirtyFirst_ = 0, dirtyLast_ = -1;
+  mutable std::string cellText_;  // the text data() makes, reused
+  std::vector<bool> alternate_;  // per row, from SetGroups
 };
 
 }  // namespace trawlix

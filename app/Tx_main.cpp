@@ -18,12 +18,14 @@
 #include <QScreen>
 #include <QTableView>
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <utility>
 
 #include "app/CriteriaDialog.h"
 #include "app/Formatting.h"
+#include "platform/Errors.h"
 #include "platform/Paths.h"
 #include "results/DeleteFile.h"
 #include "results/Export.h"
@@ -38,6 +40,7 @@ namespace {
 
 constexpr int kPanel1Width = 209;
 constexpr int kPanel2Height = 37;
+constexpr size_t kUnreadFoldersListed = 10;  // in the note's tooltip
 constexpr int kMargin = 7;  // of the first controls from the panels' left edge
 // The button row of Panel2: its lowest edge and the right edge of its last
 // button.
@@ -57,6 +60,8 @@ constexpr int kFileListTop = 472;
 constexpr int kFileListHeight = 249;
 constexpr int kFileListGap = 10;
 constexpr int kFileListMinHeight = 4 * 16 + 4;
+// Progress shown at most about 30 times a second.
+constexpr std::chrono::milliseconds kProgressEvery{33};
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -218,7 +223,16 @@ void TfrmTrawlix::CreateControls() {
                            QRect(671, 5, 256, 13));
   lblDirCount = MakeLabel(Panel2, "lblDirCount", QString::fromLatin1(kInitialDirCountLabel),
                           QRect(671, 18, 256, 13));
-  counterLines_ = {lblFileCount, lblDirCount};
+  // The note of folders a search could not read: a third counter line,
+  // shown only after such a search.
+  lblUnreadFolders = MakeLabel(Panel2, "lblUnreadFolders", QString(), QRect(671, 31, 256, 13));
+  {
+    QPalette pal = lblUnreadFolders->palette();
+    pal.setColor(QPalette::WindowText, Qt::darkRed);
+    lblUnreadFolders->setPalette(pal);
+    lblUnreadFolders->hide();
+  }
+  counterLines_ = {lblFileCount, lblDirCount, lblUnreadFolders};
   for (QLabel* l : {lblFileCount, lblDirCount}) {
     l->setAutoFillBackground(true);
     QPalette pal = l->palette();
@@ -238,6 +252,16 @@ void TfrmTrawlix::CreateControls() {
   btnSaveList = MakeButton(Panel2, "btnSaveList", QStringLiteral("&Dateiliste speichern"),
                            QStringLiteral("speichert die Liste in eine Textdatei"), QRect(416, 8, 110, 22));
 
+  // A button's accelerator clicks it at once: the pressed look Qt shows
+  // first would hold every command back by a tenth of a second, Stop too.
+  // The keyboard focus stays where it is, as with Qt's own handling.
+  for (QPushButton* b : {btnSearch, btnSaveTab, btnClose, btnStop, btnFindIdentical, btnSaveList})
+    new TEventHook(b, [b](QEvent* e) {
+      if (e->type() != QEvent::Shortcut || static_cast<QShortcutEvent*>(e)->isAmbiguous()) return false;
+      b->click();
+      return true;
+    });
+
   PopupMenu1 = Make<QMenu>(this, "PopupMenu1");
   mnuDirSort = MakeAction(PopupMenu1, "mnuDirSort", QStringLiteral("nach Verzeichnis sortieren"));
   mnuNameSort = MakeAction(PopupMenu1, "mnuNameSort", QStringLiteral("nach Dateinamen sortieren"));
@@ -246,6 +270,10 @@ void TfrmTrawlix::CreateControls() {
   mnuSizeSort = MakeAction(PopupMenu1, "mnuSizeSort", QStringLiteral("nach Größe sortieren"));
   PopupMenu2 = Make<QMenu>(this, "PopupMenu2");
   mnuLoeschen = MakeAction(PopupMenu2, "mnuLoeschen", QStringLiteral("Löschen"));
+  mnuPapierkorb = MakeAction(PopupMenu2, "mnuPapierkorb", QStringLiteral("In den Papierkorb verschieben"));
+  PopupMenu2->addSeparator();
+  mnuErsteBehalten = MakeAction(PopupMenu2, "mnuErsteBehalten",
+                                QStringLiteral("Alle Kopien außer der ersten in den Papierkorb…"));
   gridMenu_ = PopupMenu1;
 
   const std::vector<QWidget*> order = TabOrder();
@@ -507,6 +535,9 @@ void TfrmTrawlix::ConnectFileCommands() {
           [this] { RunGuarded(ui_, [this] { btnSaveListClick(btnSaveList); }); });
   connect(mnuLoeschen, &QAction::triggered, this,
           [this] { RunGuarded(ui_, [this] { mnuLoeschenClick(mnuLoeschen); }); });
+  connect(mnuPapierkorb, &QAction::triggered, this,
+          [this] { RunGuarded(ui_, [this] { mnuPapierkorbClick(mnuPapierkorb); }); });
+  connect(mnuErsteBehalten, &QAction::triggered, this, [this] { mnuErsteBehaltenClick(mnuErsteBehalten); });
   // Keys reach the grid itself; the Delete key is also left to the grid.
   new TEventHook(StringGrid1, [this](QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
@@ -580,6 +611,11 @@ void TfrmTrawlix::StringGrid1DblClick(QObject*) {
   const bool listed = row >= 1 && row <= FileCount();
   const std::string path = listed ? store.FullPath(row) : std::string();
   const std::string shownPath = ReadableText(path).toStdString();
+  if (PathTooLongToOpen(path)) {
+    ui_.ShowMessage(TMsgKind::Error, Q(PathTooLongText(ReadableText(store.Name(row)).toStdString(),
+                                                       FormatGrouped(static_cast<int64_t>(path.size())))));
+    return;
+  }
   if (!ListedFileExists(path)) {
     ui_.ShowMessage(TMsgKind::Error, Q(ProgramNotFoundText(shownPath)));
     return;
@@ -594,23 +630,120 @@ void TfrmTrawlix::StringGrid1DblClick(QObject*) {
                   Q(OpenErrorText(code, shownPath, ReadableText(store.Folder(row)).toStdString())));
 }
 
-void TfrmTrawlix::mnuLoeschenClick(QObject*) {
+void TfrmTrawlix::mnuLoeschenClick(QObject*) { RemoveCommand(TRemoval::Delete); }
+void TfrmTrawlix::mnuPapierkorbClick(QObject*) {
+  // The trash belongs to the duplicate view's menu.
+  if (duplicateView_) RemoveCommand(TRemoval::Trash);
+}
+
+void TfrmTrawlix::RemoveCommand(TRemoval how) {
   if (TableBusy()) return;
   const int row = SelectedRow();
   if (row < 1 || row > FileCount()) return;
   const TRowStore& store = results_->Store();
+  std::string reason;
   const TDeleteOutcome outcome =
-      DeleteRowFile(store, row, duplicateView_ ? &lastScan_ : nullptr);
-  if (outcome == TDeleteOutcome::Changed || outcome == TDeleteOutcome::LastCopy) {
+      RemoveRowFile(store, row, duplicateView_ ? &lastScan_ : nullptr, how, &reason);
+  if (outcome == TDeleteOutcome::Changed || outcome == TDeleteOutcome::LastCopy ||
+      outcome == TDeleteOutcome::TrashFailed) {
     const std::string shown = ReadableText(store.FullPath(row)).toStdString();
-    ui_.ShowMessage(TMsgKind::Error, Q(outcome == TDeleteOutcome::Changed
-                                           ? FileChangedSinceSearchText(shown)
-                                           : LastCopyText(shown)));
+    ui_.ShowMessage(TMsgKind::Error, Q(outcome == TDeleteOutcome::Changed    ? FileChangedSinceSearchText(shown, how)
+                                       : outcome == TDeleteOutcome::LastCopy ? LastCopyText(shown, how)
+                                                                              : TrashFailedText(shown, reason)));
     return;
   }
   if (outcome != TDeleteOutcome::Deleted) return;
+  if (how == TRemoval::Trash && row <= static_cast<int>(lastScan_.Groups.size())) {
+    // The middle copy of three shows in two rows: both name what went.
+    const std::string path = store.FullPath(row);
+    const auto& groups = lastScan_.Groups;
+    for (int r = row - 1; r >= 1 && groups[r - 1] == groups[row - 1]; --r)
+      if (store.FullPath(r) == path) results_->ClearRow(r);
+    for (int r = row + 1; r <= static_cast<int>(groups.size()) && groups[r - 1] == groups[row - 1]; ++r)
+      if (store.FullPath(r) == path) results_->ClearRow(r);
+  }
   results_->ClearRow(row);
   results_->FlushChanges();
+}
+
+namespace {
+
+std::string Files(uint64_t n) { return n == 1 ? "1 Datei" : FormatGrouped(static_cast<int64_t>(n)) + " Dateien"; }
+std::string Bytes(uint64_t n) { return FormatGrouped(static_cast<int64_t>(std::min<uint64_t>(n, INT64_MAX))) + " Bytes"; }
+
+}  // namespace
+
+void TfrmTrawlix::mnuErsteBehaltenClick(QObject*) {
+  if (TableBusy() || !duplicateView_) return;
+  RunGuarded(ui_, [this] { KeepFirstOfEachGroup(); });
+  if (closePending_) {
+    closePending_ = false;
+    close();
+  }
+}
+
+void TfrmTrawlix::KeepFirstOfEachGroup() {
+  const TKeepFirstPlan plan = PlanKeepFirst(results_->Store(), lastScan_.Groups);
+  if (plan.items.empty()) {
+    ui_.ShowMessage(TMsgKind::Information, QStringLiteral("Es gibt keine Kopien zum Verschieben."));
+    return;
+  }
+  const bool one = plan.items.size() == 1;
+  if (!ui_.Question(Q(Files(plan.items.size()) + " mit zusammen " + Bytes(plan.bytes) +
+                      (one ? " wird" : " werden") +
+                      " in den Papierkorb verschoben; von jeder Gruppe bleibt die erste Datei. Fortfahren?"),
+                    QStringLiteral("&Verschieben"), QStringLiteral("Abbrechen")))
+    return;
+  stopRequested_ = false;
+  uint64_t moved = 0, movedBytes = 0, changed = 0, lastCopy = 0, failed = 0, notTried = 0;
+  std::string firstFailure;
+  {
+    TWaitCursor wait;
+    TFlagScope running(cleaning_);
+    struct Flush {
+      TResultTable* t;
+      ~Flush() { t->FlushChanges(); }
+    } flush{results_};
+    auto lastIdle = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < plan.items.size(); ++i) {
+      if (stopRequested_) {
+        notTried = plan.items.size() - i;
+        break;
+      }
+      const TKeepFirstItem& item = plan.items[i];
+      std::string reason;
+      switch (TrashRowFile(results_->Store(), item.row, &lastScan_, &reason)) {
+        case TDeleteOutcome::Deleted:
+          ++moved;
+          movedBytes += item.size;
+          results_->ClearRow(item.row);
+          for (int r : item.sameEntry) results_->ClearRow(r);
+          break;
+        case TDeleteOutcome::Changed: ++changed; break;
+        case TDeleteOutcome::LastCopy: ++lastCopy; break;
+        case TDeleteOutcome::TrashFailed:
+          if (firstFailure.empty())
+            firstFailure = TrashFailedText(ReadableText(results_->Store().FullPath(item.row)).toStdString(), reason);
+          ++failed;
+          break;
+        case TDeleteOutcome::Refused: ++failed; break;
+      }
+      const auto now = std::chrono::steady_clock::now();
+      if (now - lastIdle >= CleanupIdleEvery) {
+        lastIdle = now;
+        results_->FlushChanges();
+        QCoreApplication::processEvents();
+      }
+    }
+  }
+  if (closePending_) return;  // the window closes: nobody is left to read a message
+  std::string text = Files(moved) + " mit " + Bytes(movedBytes) + " in den Papierkorb verschoben.";
+  if (changed) text += "\n" + Files(changed) + " nach der Suche geändert oder ersetzt: nicht verschoben.";
+  if (lastCopy) text += "\n" + Files(lastCopy) + " als letzte unveränderte Kopie behalten.";
+  if (failed) text += "\n" + Files(failed) + " nicht verschoben (fehlt, schreibgeschützt oder kein Zugriff).";
+  if (!firstFailure.empty()) text += "\n" + firstFailure;
+  if (notTried) text += "\nAbgebrochen: " + Files(notTried) + " nicht mehr geprüft.";
+  ui_.ShowMessage(TMsgKind::Information, Q(text));
 }
 
 void TfrmTrawlix::StringGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers) {
@@ -656,8 +789,14 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
     results_->Store().SetFileCount(0);
     totalBytes_ = 0;
     stopRequested_ = false;
+    shownFolderCount_ = -1;
+    fileLabelStale_ = true;
+    pacer_.Start();
+    unreadFolders_.clear();
+    ShowUnreadableNote(0);
     duplicateView_ = false;
     lastScan_ = TDuplicateScanResult();
+    results_->SetGroups({});
     ClearHighlight();
     {
       TWaitCursor wait;
@@ -667,6 +806,9 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
       };
       finder_->OnFolderChange = [this](TFindFile* s, const std::string& folder, TFolderIgnore& ignore) {
         FinderFolderChange(s, folder, ignore);
+      };
+      finder_->OnFolderError = [this](TFindFile* s, const std::string& folder, int code) {
+        FinderFolderError(s, folder, code);
       };
       // Exactly the file list's folder, whatever bytes its name holds (";",
       // blanks at either end, "<"); an empty one (no current folder) names
@@ -684,16 +826,18 @@ void TfrmTrawlix::btnSearchClick(QObject*) {
       }
       ApplyCriteria(options_->Criteria, finder_->Criteria());
       results_->Store().BeginFill();
-      struct Flush {
-        TResultTable* t;
-        ~Flush() { t->FlushChanges(); }
-      } flush{results_};
+      struct Flush {  // the counters and rows as they are also after a failure
+        TfrmTrawlix* w;
+        ~Flush() { w->ShowSearchProgress(); }
+      } flush{this};
       finder_->Execute();
       results_->SetColCount(4);
       results_->SetRowCount(FileCount() + 1);
       gridMenu_ = PopupMenu1;
       UpdateFileCountLabel();
       lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
+      // Holes in a result the user cut short are no news.
+      ShowUnreadableNote(stopRequested_ ? 0 : finder_->UnreadableFolders());
       btnFindIdentical->setEnabled(true);
     }
     showMessages = true;
@@ -739,25 +883,55 @@ void TfrmTrawlix::ScanForDuplicates() {
   TDuplicateScanResult found;
   {
     TFlagScope running(scanning_);
-    struct Repaint {  // the checksums found so far show also after a failure
+    struct Repaint {  // the checksums and the progress so far show also after a failure
       TfrmTrawlix* w;
-      ~Repaint() { w->results_->RowsChanged(1, w->results_->RowCount() - 1); }
+      ~Repaint() {
+        w->ShowScanProgress();
+        w->results_->RowsChanged(1, w->results_->RowCount() - 1);
+      }
     } repaint{this};
-    const int32_t total = FileCount();
+    scanRow_ = shownScanRow_ = 0;
+    scanTotal_ = FileCount();
+    pacer_.Start();
+    // How far the scan is shows in the window title, paced like the
+    // counters, and goes when the scan ends.
+    struct Title {
+      TfrmTrawlix* w;
+      QString plain;
+      int shown = -1;
+      std::chrono::steady_clock::time_point last{};
+      void Show(const TDuplicateProgress& p) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < kProgressEvery || p.Total == 0) return;
+        last = now;
+        const uint64_t done = std::min(p.Done, p.Total);
+        const int percent = static_cast<int>(p.Total > UINT64_MAX / 100 ? done / (p.Total / 100) : done * 100 / p.Total);
+        if (percent == shown) return;
+        shown = percent;
+        w->setWindowTitle(QStringLiteral("%1 % – %2").arg(percent).arg(plain));
+      }
+      ~Title() { w->setWindowTitle(plain); }
+    } title{this, windowTitle()};
+    TDuplicateProgress progress;
     TDuplicateScanEvents events;
-    events.OnPair = [this, total](int row) {
-      lblFileCount->setText(
-          Q("  prüfe Datei " + FormatGrouped(row) + " von " + FormatGrouped(total) + " in"));
+    events.Progress = &progress;
+    events.IdleEvery = kProgressEvery;
+    events.OnPair = [this, &title, &progress](int row) {
+      scanRow_ = row;
+      if (pacer_.Due()) ShowScanProgress();
+      title.Show(progress);
       QCoreApplication::processEvents();
       return stopRequested_;
     };
-    events.OnIdle = [this] {
+    events.OnIdle = [this, &title, &progress] {
+      title.Show(progress);
       QCoreApplication::processEvents();
       return stopRequested_;
     };
     found = FindDuplicates(results_->Store(), events);
     lastScan_ = found;
     duplicateView_ = true;
+    results_->SetGroups(found.Groups);
     ClearHighlight();
     results_->SetRowCount(found.Lines + 1);
   }
@@ -779,6 +953,24 @@ void TfrmTrawlix::ScanForDuplicates() {
   }
 }
 
+void TfrmTrawlix::ShowSearchProgress() {
+  // Only what changed since it was last shown: an unchanged text costs no
+  // repaint.
+  if (folderCount_ != shownFolderCount_) {
+    shownFolderCount_ = folderCount_;
+    lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
+  }
+  if (fileLabelStale_) UpdateFileCountLabel();
+  results_->FlushChanges();
+}
+
+void TfrmTrawlix::ShowScanProgress() {
+  if (scanRow_ == shownScanRow_) return;
+  shownScanRow_ = scanRow_;
+  lblFileCount->setText(
+      Q("  prüfe Datei " + FormatGrouped(scanRow_) + " von " + FormatGrouped(scanTotal_) + " in"));
+}
+
 void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder) {
   // A folder the criteria leave out is neither searched nor counted.
   if (Sender && SkipsFolder(Sender->Criteria(), Folder, Sender->Level())) {
@@ -786,13 +978,43 @@ void TfrmTrawlix::FinderFolderChange(TFindFile* Sender, const std::string& Folde
     return;
   }
   ++folderCount_;
-  lblDirCount->setText(Q(DirCountLabelText(folderCount_)));
-  // The file label and the rows change once per folder on screen: both are
-  // brought up to date here, right before the window may repaint.
-  if (fileLabelStale_) UpdateFileCountLabel();
-  results_->FlushChanges();
+  // Input is let through at every folder; the counters and rows are drawn
+  // at the pacer's rate only.
+  if (pacer_.Due()) ShowSearchProgress();
   QCoreApplication::processEvents();
   if (stopRequested_ && Sender) Sender->Abort();
+}
+
+void TfrmTrawlix::FinderFolderError(TFindFile*, const std::string& Folder, int ErrorCode) {
+  if (unreadFolders_.size() < kUnreadFoldersListed) unreadFolders_.emplace_back(Folder, ErrorCode);
+}
+
+void TfrmTrawlix::ShowUnreadableNote(uint32_t folders) {
+  const bool wasShown = !lblUnreadFolders->isHidden();
+  if (folders == 0) {
+    lblUnreadFolders->hide();
+    lblUnreadFolders->clear();
+    lblUnreadFolders->setToolTip(QString());
+  } else {
+    lblUnreadFolders->setText(Q(UnreadableNoteText(folders)));
+    QString tip = QStringLiteral("Nicht gelesen:");
+    for (const auto& [folder, code] : unreadFolders_) {
+      // A path of thousands of bytes is shown by its ends.
+      QString shown = ReadableText(folder);
+      if (shown.size() > 120) {
+        qsizetype head = 40, tail = shown.size() - 77;
+        if (shown[head - 1].isHighSurrogate()) --head;
+        if (shown[tail].isLowSurrogate()) ++tail;
+        shown = shown.left(head) + QChar(0x2026) + shown.mid(tail);
+      }
+      tip += u'\n' + shown + QStringLiteral(" (") + Q(InOutErrorText(code)) + u')';
+    }
+    if (folders > unreadFolders_.size())
+      tip += QStringLiteral("\n\u2026 und %1 weitere").arg(Q(FormatGrouped(folders - unreadFolders_.size())));
+    lblUnreadFolders->setToolTip(tip);
+    lblUnreadFolders->show();
+  }
+  if (wasShown != !lblUnreadFolders->isHidden()) LayoutControls();
 }
 
 void TfrmTrawlix::FinderFileMatch(TFindFile*, const std::string& Folder, const TSearchRec& FileInfo) {
@@ -808,6 +1030,13 @@ void TfrmTrawlix::FinderFileMatch(TFindFile*, const std::string& Folder, const T
   const uint64_t room = static_cast<uint64_t>(INT64_MAX - totalBytes_);
   totalBytes_ = FileInfo.Size >= room ? INT64_MAX : totalBytes_ + static_cast<int64_t>(FileInfo.Size);
   fileLabelStale_ = true;
+  // A folder of very many files would keep the counters still until its
+  // end: they are painted from here too. Only the window's pending repaint
+  // is delivered; input waits for the next folder.
+  if (pacer_.Due()) {
+    ShowSearchProgress();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+  }
 }
 
 }  // namespace trawlix

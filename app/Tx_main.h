@@ -1,6 +1,10 @@
 // TfrmTrawlix: the main window. On the left the folder tree, the mask field
 // with its list of masks and the file list; on the right the result table;
-// at the bottom the buttons and the two count labels.
+// at the bottom the buttons and the two count labels, and below them, after
+// a search that could not open or read every folder, a note of how many
+// (lblUnreadFolders; its tooltip names them). The note is left out after a
+// search the user stopped; while it shows, the bottom panel is one line
+// taller.
 //
 // A search runs synchronously in the window's thread: btnSearchClick
 // returns when the walk is over. Once per folder entered the window lets
@@ -40,11 +44,14 @@
 #pragma once
 
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/DrawPacer.h"
 #include "app/ResultTable.h"
 #include "app/UserInteraction.h"
 #include "app/VD_Options.h"
@@ -64,6 +71,7 @@ class QTableView;
 
 namespace trawlix {
 
+enum class TRemoval;
 class TFileListBox;
 
 class TfrmTrawlix : public QWidget {
@@ -88,6 +96,7 @@ class TfrmTrawlix : public QWidget {
   QWidget* Panel2 = nullptr;
   QLabel* lblFileCount = nullptr;
   QLabel* lblDirCount = nullptr;
+  QLabel* lblUnreadFolders = nullptr;
   QPushButton* btnSearch = nullptr;
   QPushButton* btnSaveTab = nullptr;
   QPushButton* btnClose = nullptr;
@@ -102,6 +111,8 @@ class TfrmTrawlix : public QWidget {
   QAction* mnuSizeSort = nullptr;
   QMenu* PopupMenu2 = nullptr;
   QAction* mnuLoeschen = nullptr;
+  QAction* mnuPapierkorb = nullptr;
+  QAction* mnuErsteBehalten = nullptr;
 
   // Handlers.
   void FormCreate(QObject* Sender);
@@ -111,6 +122,8 @@ class TfrmTrawlix : public QWidget {
   void btnCloseClick(QObject* Sender);
   void FinderFolderChange(TFindFile* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder);
   void FinderFileMatch(TFindFile* Sender, const std::string& Folder, const TSearchRec& FileInfo);
+  // The finder could not open or read Folder: kept for the note's tooltip.
+  void FinderFolderError(TFindFile* Sender, const std::string& Folder, int ErrorCode);
   // The tree's selection changed: the file list follows it to an existing
   // folder. Both arguments are ignored.
   void VirtualExplorerTreeview1Change(QObject* Sender, const QModelIndex& Node);
@@ -144,6 +157,16 @@ class TfrmTrawlix : public QWidget {
   void StringGrid1DblClick(QObject* Sender);
   void mnuLoeschenClick(QObject* Sender);
   void StringGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
+  // The duplicate view's trash commands. mnuPapierkorbClick moves the
+  // highlighted row's file to the desktop's trash with the checks of a
+  // deletion and blanks the row. mnuErsteBehaltenClick asks first, then
+  // moves every file of each group but the group's first row to the trash,
+  // each checked as before, blanking the rows of the files moved, and ends
+  // with a message of what went and what stayed; "Suche abbrechen" stops it
+  // between two files, and it lets input through every CleanupIdleEvery.
+  void mnuPapierkorbClick(QObject* Sender);
+  void mnuErsteBehaltenClick(QObject* Sender);
+  std::chrono::milliseconds CleanupIdleEvery{30};
   // The top row of the grid's selection (1 for row 1); 0 when no row is
   // highlighted. The current cell alone (its focus frame) selects nothing.
   int SelectedRow() const;
@@ -184,6 +207,8 @@ class TfrmTrawlix : public QWidget {
   QMenu* GridMenu() const { return gridMenu_; }
   // The settings store, created by FormCreate.
   TVDOptions* Options() const { return options_.get(); }
+  // The clock that paces the drawing of a running search or scan (tests).
+  void SetDrawClock(TDrawPacer::Clock clock) { pacer_.SetClock(std::move(clock)); }
   // True when FormCreate moved the tree and the file list to the start
   // folder it was given.
   bool StartedInFolder() const { return startedInFolder_; }
@@ -201,18 +226,23 @@ class TfrmTrawlix : public QWidget {
   void FollowTree();
   void OpenGridMenuByKeyboard();
   void UpdateFileCountLabel();
+  void ShowSearchProgress();
+  void ShowScanProgress();
+  void ShowUnreadableNote(uint32_t folders);
   void UpdateCriteriaButton();
   void FilterComboBox1Choose(int index);
   void SortCommand(TSortOrder order);
   void ScanForDuplicates();
   void ConnectFileCommands();
   void SaveCommand(bool tableFile);
+  void RemoveCommand(TRemoval how);
+  void KeepFirstOfEachGroup();
   // Every rewrite of the table (a search, a sort, the duplicate view) drops
   // the highlight: the row under it would be another file.
   void ClearHighlight();
   // True while a search or another long command runs below the current
   // handler; commands that rewrite the table then do nothing.
-  bool TableBusy() const { return searching_ || scanning_; }
+  bool TableBusy() const { return searching_ || scanning_ || cleaning_; }
 
   TUserInteraction& ui_;
   std::string startFolder_;
@@ -225,13 +255,21 @@ class TfrmTrawlix : public QWidget {
   bool stopRequested_ = false;
   int32_t folderCount_ = 0;
   int64_t totalBytes_ = 0;
+  // The first folders the last search could not read, with their codes.
+  std::vector<std::pair<std::string, int>> unreadFolders_;
 
   bool searching_ = false;
   bool scanning_ = false;
+  bool cleaning_ = false;  // mnuErsteBehaltenClick moves files
   TDuplicateScanResult lastScan_;
   bool duplicateView_ = false;
   bool closePending_ = false;
   bool fileLabelStale_ = false;
+  TDrawPacer pacer_;
+  int32_t shownFolderCount_ = -1;  // what lblDirCount shows while a search runs
+  // The row the scan is at, the one its progress text shows, of how many.
+  int scanRow_ = 0, shownScanRow_ = 0;
+  int32_t scanTotal_ = 0;
   bool shownOnce_ = false;
   bool returningTree_ = false;
   // The counter labels below each other, at the right of the buttons.

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <new>
 
 #include "app/Formatting.h"
@@ -30,6 +31,16 @@ void TDialogInteraction::ShowMessage(TMsgKind kind, const QString& text) {
 void TDialogInteraction::ShowErrorBox(const QString& text) {
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Trawlix"), text, QMessageBox::Ok, parent_);
   box.exec();
+}
+
+bool TDialogInteraction::Question(const QString& text, const QString& accept, const QString& cancel) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigung"), text, QMessageBox::NoButton, parent_);
+  QPushButton* yes = box.addButton(accept, QMessageBox::AcceptRole);
+  QPushButton* no = box.addButton(cancel, QMessageBox::RejectRole);
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
 }
 
 std::optional<std::string> TDialogInteraction::SaveDialog1(const TSaveDialogRequest& request) {

@@ -40,6 +40,11 @@ class TUserInteraction {
   // button. The text already carries its closing full stop.
   virtual void ShowErrorBox(const QString& text) = 0;
 
+  // A question with two buttons, titled "Bestätigung": accept (for
+  // example "&Verschieben") and cancel ("Abbrechen"). Cancel is the default
+  // button and Escape cancels. True when the user accepts.
+  virtual bool Question(const QString& text, const QString& accept, const QString& cancel) = 0;
+
   // The save dialog: no question before an existing file is replaced, no
   // extension added to a name typed without one. The full path chosen, as
   // bytes, or nothing when the user cancels.
@@ -60,6 +65,7 @@ class TDialogInteraction : public TUserInteraction {
 
   void ShowMessage(TMsgKind kind, const QString& text) override;
   void ShowErrorBox(const QString& text) override;
+  bool Question(const QString& text, const QString& accept, const QString& cancel) override;
   std::optional<std::string> SaveDialog1(const TSaveDialogRequest& request) override;
   int OpenFile(const std::string& path) override;
 

@@ -20,6 +20,8 @@ class TBenchInteraction : public TUserInteraction {
   QString last;
   void ShowMessage(TMsgKind, const QString& text) override { Note("message", text); }
   void ShowErrorBox(const QString& text) override { Note("error", text); }
+  // Questions are accepted: the drivers time the command, not the user.
+  bool Question(const QString&, const QString&, const QString&) override { return true; }
   std::optional<std::string> SaveDialog1(const TSaveDialogRequest&) override {
     return std::nullopt;
   }

@@ -7,18 +7,21 @@
 # sizes and times, warms the caches, then runs every command N times,
 # interleaved round by round, and prints medians and ratios. Finally it
 # compares the peak memory of our walk on the full tree and on a tree ten
-# times smaller.
+# times smaller. A deep tree (chains of 300 folders, paths far beyond the
+# system's path limit) is checked against find and timed against it too.
 #
 # Environment: TREE (default /work/benchdata/tree), SMALL_TREE (default
-# TREE-small), N (default 5), BUILD (default /work/build-bench), JOBS
-# (default 2), REAL_TREES (folders of the machine timed against find as
-# well, read only, default /usr; empty to skip).
+# TREE-small), DEEP_TREE (default the folder of TREE/deep), N (default 5),
+# BUILD (default /work/build-bench), JOBS (default 2), REAL_TREES (folders
+# of the machine timed against find as well, read only, default /usr; empty
+# to skip).
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT="$(cd "$HERE/.." && pwd)"
 TREE="${TREE:-/work/benchdata/tree}"
 SMALL_TREE="${SMALL_TREE:-${TREE}-small}"
+DEEP_TREE="${DEEP_TREE:-$(dirname "$TREE")/deep}"
 N="${N:-5}"
 BUILD="${BUILD:-/work/build-bench}"
 JOBS="${JOBS:-2}"
@@ -39,6 +42,7 @@ WALK="$BUILD/bench/trawlix_walkbench"
 echo "== trees"
 python3 "$HERE/gen_tree.py" "$TREE"
 python3 "$HERE/gen_tree.py" "$SMALL_TREE" --files 20000 --folders 2000
+python3 "$HERE/gen_deep_tree.py" "$DEEP_TREE"
 
 # fd: every entry that is not a folder (-u: hidden and ignored ones too).
 # fd lists names from readdir alone and stats nothing; with a --changed-before
@@ -153,8 +157,24 @@ for a, b in [("ours_sync", "find"), ("ours_threaded", "find"), ("ours_sync", "fd
     print(f"{a + ' / ' + b:<32}{wall[a] / wall[b]:>7.2f}{cpu[a] / cpu[b]:>7.2f}")
 EOF
 
-# Folders of the machine, only read: ours against find, interleaved.
-for real in ${REAL_TREES-/usr}; do
+echo "== $DEEP_TREE: same entries as find?"
+"$WALK" "$DEEP_TREE" --out "$WORK/ours.tsv"
+find "$DEEP_TREE" ! -type d -printf '%h/%f\t%s\t%T@\n' \
+  | awk -F'\t' 'BEGIN{OFS="\t"} { $3 = substr($3, 1, length($3) - 3); print }' >"$WORK/find_nondir.tsv"
+LC_ALL=C sort "$WORK/ours.tsv" >"$WORK/ours.sorted"
+LC_ALL=C sort "$WORK/find_nondir.tsv" >"$WORK/find.sorted"
+echo "find: $(find "$DEEP_TREE" -type d | wc -l) folders, $(wc -l <"$WORK/find.sorted") other entries," \
+  "longest path $(awk -F'\t' '{ if (length($1) > m) m = length($1) } END { print m }' "$WORK/find.sorted") bytes"
+if cmp -s "$WORK/ours.sorted" "$WORK/find.sorted"; then
+  echo "ours = find's non-directory entries, path, size and time alike"
+else
+  echo "DIFFERENCE between ours and find: $(wc -l <"$WORK/ours.sorted") against $(wc -l <"$WORK/find.sorted") lines"
+fi
+rm -f "$WORK"/*.tsv "$WORK"/*.sorted
+
+# Folders of the machine (only read) and the deep tree: ours against find,
+# interleaved.
+for real in ${REAL_TREES-/usr} "$DEEP_TREE"; do
   [ -d "$real" ] || continue
   echo "== $real: N=$N rounds, interleaved, warm caches"
   find "$real" -printf '%h/%f\t%s\t%T@\n' >/dev/null 2>&1 || true

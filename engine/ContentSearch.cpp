@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <cwctype>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "engine/ScanKernels.h"
 #include "engine/SearchCriteria.h"
 #include "platform/CaseFold.h"
+#include "platform/DirEnum.h"
 #include "platform/Utf8.h"
 
 namespace trawlix {
@@ -542,10 +544,21 @@ bool ScanFileForPhrase(const std::string& FileName, const char* Phrase, size_t L
     // Look first, open only a regular file, and make sure the file opened is
     // the one looked at: a device or FIFO put in its place meanwhile is
     // opened without blocking and let go unread.
+    // A path too long for the system is taken relative to its folder.
+    TFd folder;
+    const char* name = FileName.c_str();
+    if (FileName.size() >= PATH_MAX) {
+      const size_t slash = FileName.rfind('/');
+      if (slash == std::string::npos) return false;
+      folder.fd = OpenPath(FileName.substr(0, slash + 1), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (folder.fd < 0) return false;
+      name += slash + 1;
+    }
+    const int at = folder.fd >= 0 ? folder.fd : AT_FDCWD;
     struct stat st;
-    if (::lstat(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
     TFd f;
-    f.fd = ::open(FileName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    f.fd = ::openat(at, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (f.fd < 0) return false;
     struct stat st2;
     if (::fstat(f.fd, &st2) != 0 || !S_ISREG(st2.st_mode) || st2.st_ino != st.st_ino ||

@@ -5,13 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <system_error>
 #include <typeinfo>
+#include <utility>
 
 #include "engine/ContentSearch.h"
 #include "platform/Errors.h"
@@ -33,6 +33,7 @@ struct TFinderCore {
   std::atomic<bool> Busy{false};
   std::atomic<bool> Destroyed{false};  // the finder object is gone; raise nothing more
   std::atomic<uint16_t> Level{0};
+  std::atomic<uint32_t> Unreadable{0};  // written by the walk, read by anyone
   std::unique_ptr<TTargetSearch> SearchPlan;
   const TTargetFolder* ActiveTarget = nullptr;
   std::recursive_mutex EventLock;
@@ -54,6 +55,20 @@ void ShowWorkerError(const std::string& message) {
     proc(message);
   else
     std::fprintf(stderr, "Trawlix: %s\n", message.c_str());
+}
+
+// Raises an event of the walk under the event lock, unless the search is
+// aborted. No handler, no lock. The handler is called through a copy: it may
+// destroy the finder, and with it the member it was called through. An
+// Abort from another thread may have held the lock meanwhile: once it has,
+// no handler runs any more.
+template <class Event, class... Args>
+void RaiseLocked(TFinderCore& core, const Event& event, Args&&... args) {
+  if (core.Aborted || !event) return;
+  Event handler = event;
+  std::lock_guard lock(core.EventLock);
+  if (core.Aborted) return;
+  handler(std::forward<Args>(args)...);
 }
 
 // Nice values for the thread priorities, lowest to highest.
@@ -83,11 +98,14 @@ struct TWalkLevel {
 // Each subfolder is opened relative to its parent's descriptor with
 // O_NOFOLLOW | O_DIRECTORY, so a folder swapped for a symbolic link after
 // the listing is not followed out of the tree, and entries are examined
-// relative to their folder. The descriptors of the current chain stay open,
-// at most kHeldFolders of them besides the target's; a folder whose
-// descriptor was given up is opened again from the nearest open one, name by
-// name in the same way, and must be the same folder (device and inode) as
-// before. Subfolders on another device are looked at before they are
+// relative to their folder; no path handed to the system grows with the
+// depth, so the walk has no depth limit. The descriptors of the current
+// chain stay open, at most kHeldFolders of them besides the target's; a
+// folder whose descriptor was given up is opened again from the nearest open
+// one, name by name in the same way, and must be the same folder (device and
+// inode) as before. The folders opened on the way keep their descriptors as
+// far as the bound allows, so the walk back up a deep chain opens each of
+// them once, not once per folder below. Subfolders on another device are looked at before they are
 // entered: a kernel pseudo file system is passed over unless the target
 // itself lies on one, and where automount points may exist a folder is
 // examined with AT_NO_AUTOMOUNT first and an untriggered automount point is
@@ -135,36 +153,60 @@ struct TWalker {
     return *levels[d];
   }
 
+  // The error code to report for a folder that could not be opened, or 0
+  // when it is simply no longer there as a folder (it vanished, or a file or
+  // a link took its place).
+  static int ReportedOpenError(int err) {
+    return err == ENOENT || err == ENOTDIR || err == ELOOP ? 0 : ErrnoToErrorCode(err);
+  }
+
   // The descriptor of the folder at depth d of the chain, opened again when
-  // it was given up; -1 when it can no longer be reached as it was.
-  int EnsureOpen(size_t d) {
+  // it was given up; -1 when it can no longer be reached as it was, with
+  // error the code to report for it (0: it is no longer the folder listed).
+  int EnsureOpen(size_t d, int& error) {
+    error = 0;
     if (levels[d]->listing.Handle() >= 0) return levels[d]->listing.Handle();
     size_t j = d;
     while (j > 0 && levels[j]->listing.Handle() < 0) --j;
     int fd = levels[j]->listing.Handle();
     if (fd < 0) return -1;
+    bool owned = false;  // fd belongs to no listing
     for (size_t m = j + 1; m <= d; ++m) {
-      const TWalkLevel& lv = *levels[m];
+      TWalkLevel& lv = *levels[m];
       const std::string name = path.substr(lv.nameStart, lv.nameLength);
       const int next = ::openat(fd, name.c_str(), kOpenFlags | O_NOFOLLOW);
-      if (m - 1 > j) ::close(fd);
-      fd = next;
-      struct stat st;
-      if (fd >= 0 && (::fstat(fd, &st) != 0 || st.st_dev != lv.dev || st.st_ino != lv.ino)) {
-        ::close(fd);
-        fd = -1;
+      const int err = errno;
+      if (owned) ::close(fd);
+      if (next < 0) {
+        error = ReportedOpenError(err);
+        return -1;
       }
-      if (fd < 0) return -1;
+      struct stat st;
+      if (::fstat(next, &st) != 0 || st.st_dev != lv.dev || st.st_ino != lv.ino) {
+        ::close(next);
+        return -1;
+      }
+      fd = next;
+      owned = d - m >= kHeldFolders;
+      if (!owned) lv.listing.Reattach(fd);
     }
-    levels[d]->listing.Reattach(fd);
     return fd;
+  }
+
+  // Counts the folder at path as unreadable and tells the finder.
+  void ReportUnreadable(int code) {
+    if (Aborted()) return;
+    core.Unreadable.fetch_add(1, std::memory_order_relaxed);
+    finder->NotifyFolderError(path, code);
   }
 
   // Opens the subfolder name of the folder at the current depth into
   // child's listing slot. Returns the descriptor, -1 when it cannot be
-  // opened (the walk still enters it and finds nothing), or -2 when it is
-  // not to be entered at all.
-  int OpenSubfolder(int parentFd, const TWalkLevel& parent, std::string_view nameView, TWalkLevel& child) {
+  // opened (the walk still enters it and finds nothing; error is the code to
+  // report for it, or 0), or -2 when it is not to be entered at all.
+  int OpenSubfolder(int parentFd, const TWalkLevel& parent, std::string_view nameView, TWalkLevel& child,
+                    int& error) {
+    error = 0;
     const std::string name(nameView);
     if (parent.kind != TFsKind::Plain || mounts.AutomountAnywhere()) {
       struct statx stx;
@@ -173,9 +215,13 @@ struct TWalker {
         return -2;
     }
     const int fd = ::openat(parentFd, name.c_str(), kOpenFlags | O_NOFOLLOW);
-    if (fd < 0) return -1;
+    if (fd < 0) {
+      error = ReportedOpenError(errno);
+      return -1;
+    }
     struct stat st;
     if (::fstat(fd, &st) != 0) {
+      error = ErrnoToErrorCode(errno);
       ::close(fd);
       return -1;
     }
@@ -191,8 +237,9 @@ struct TWalker {
 
   // Walks the folder at path and depth. fd is its open descriptor, or -1:
   // the target is opened here, after its folder event, and a subfolder that
-  // could not be opened yields nothing.
-  void Walk(int fd) {
+  // could not be opened yields nothing (and is reported with openError
+  // unless that is 0).
+  void Walk(int fd, int openError = 0) {
     struct FdGuard {
       int fd;
       ~FdGuard() {
@@ -226,19 +273,27 @@ struct TWalker {
     if (depth == 0) {
       // The target is the folder the caller named: a link to a folder is
       // followed there, as the caller's own path would be.
-      if (path.size() >= PATH_MAX) return;
-      fdGuard.fd = ::open(path.c_str(), kOpenFlags);
+      fdGuard.fd = OpenPath(path, kOpenFlags);
       struct stat st;
-      if (fdGuard.fd < 0 || ::fstat(fdGuard.fd, &st) != 0) return;
+      if (fdGuard.fd < 0 || ::fstat(fdGuard.fd, &st) != 0) {
+        ReportUnreadable(ErrnoToErrorCode(errno));
+        return;
+      }
       level.dev = st.st_dev;
       level.ino = st.st_ino;
       level.kind = mounts.KindOf(fdGuard.fd, st.st_dev);
       pseudoAllowed = level.kind == TFsKind::Pseudo;
     }
-    if (fdGuard.fd < 0) return;
+    if (fdGuard.fd < 0) {
+      if (openError != 0) ReportUnreadable(openError);
+      return;
+    }
     const int own = fdGuard.fd;
     fdGuard.fd = -1;  // the listing owns it now
-    if (listing.Read(own) != 0) return;  // unreadable: no entries, no subfolders
+    if (const int err = listing.Read(own)) {  // no entries, no subfolders
+      ReportUnreadable(err);
+      return;
+    }
     listing.KeepExamined(target.CompiledMasks.size() > 1);
 
     if (filePass) {
@@ -256,6 +311,8 @@ struct TWalker {
           ++index;
         } while (listing.FindNext(index, mask, excludeAttr, rec, true) == 0);
       }
+      // Names without details: the folder may be read but not searched.
+      if (const int err = listing.ExamineError()) ReportUnreadable(err);
     }
 
     if (subfolderPass && !Aborted()) {
@@ -272,8 +329,13 @@ struct TWalker {
       const size_t parentDepth = depth - 1;
       for (size_t i = 0; i < listing.Count() && !Aborted(); ++i) {
         if (!listing.IsDirectory(i) || listing.IsDotOrDotDot(i)) continue;
-        const int parentFd = EnsureOpen(parentDepth);
-        if (parentFd < 0) break;  // the folder is no longer the one listed
+        int reopenError = 0;
+        const int parentFd = EnsureOpen(parentDepth, reopenError);
+        if (parentFd < 0) {  // the rest of this folder cannot be reached
+          path.resize(base);
+          if (reopenError != 0) ReportUnreadable(reopenError);
+          break;
+        }
         const std::string_view name = listing.Name(i);
         path.resize(base);
         path.append(name);
@@ -281,15 +343,13 @@ struct TWalker {
         TWalkLevel& child = LevelAt(depth);
         child.nameStart = base;
         child.nameLength = name.size();
-        int childFd = -1;
-        if (path.size() < PATH_MAX) {
-          childFd = OpenSubfolder(parentFd, *levels[parentDepth], name, child);
-          if (childFd == -2) continue;
-        }
+        int openError = 0;
+        const int childFd = OpenSubfolder(parentFd, *levels[parentDepth], name, child, openError);
+        if (childFd == -2) continue;
         // Give up the oldest held descriptor of the chain (never the
         // target's) so a deep tree does not run out of them.
         if (depth > kHeldFolders) levels[depth - kHeldFolders]->listing.CloseHandle();
-        Walk(childFd);
+        Walk(childFd, openError);
       }
     }
   }
@@ -364,6 +424,7 @@ void TFindFile::SetCriteria(const TSearchCriteria& Value) { criteria_->Assign(&V
 bool TFindFile::Busy() const { return core_->Busy; }
 bool TFindFile::Aborted() const { return core_->Aborted; }
 uint16_t TFindFile::Level() const { return core_->Level.load(std::memory_order_relaxed); }
+uint32_t TFindFile::UnreadableFolders() const { return core_->Unreadable.load(std::memory_order_relaxed); }
 
 void TFindFile::NotifySearchBegin() {
   if (OnSearchBegin && !Destroying()) {
@@ -390,26 +451,16 @@ void TFindFile::NotifySearchAbort() {
 // and with it the member it was called through.
 TFolderIgnore TFindFile::NotifyFolderChange(const std::string& Folder) {
   TFolderIgnore result = fiNone;
-  TFinderCore& core = *core_;
-  if (!core.Aborted && OnFolderChange) {
-    TFolderChangeEvent handler = OnFolderChange;
-    std::lock_guard lock(core.EventLock);
-    // An Abort from another thread may have held the lock meanwhile: once it
-    // has, no handler runs any more.
-    if (core.Aborted) return result;
-    handler(this, Folder, result);
-  }
+  RaiseLocked(*core_, OnFolderChange, this, Folder, result);
   return result;
 }
 
 void TFindFile::NotifyFileMatch(const std::string& Folder, const TSearchRec& FileInfo) {
-  TFinderCore& core = *core_;
-  if (!core.Aborted && OnFileMatch) {
-    TFileMatchEvent handler = OnFileMatch;
-    std::lock_guard lock(core.EventLock);
-    if (core.Aborted) return;
-    handler(this, Folder, FileInfo);
-  }
+  RaiseLocked(*core_, OnFileMatch, this, Folder, FileInfo);
+}
+
+void TFindFile::NotifyFolderError(const std::string& Folder, int ErrorCode) {
+  RaiseLocked(*core_, OnFolderError, this, Folder, ErrorCode);
 }
 
 bool TFindFile::AcceptsEntry(const std::string& Folder, const TSearchRec& FileInfo) {
@@ -422,6 +473,7 @@ void TFindFile::BeginSearch() {
   TFinderCore& core = *core_;
   core.Busy = true;
   core.Aborted = false;
+  core.Unreadable = 0;
   try {
     core.SearchPlan = std::make_unique<TTargetSearch>(*criteria_);
     // A content scan stops between blocks once the search is aborted.

@@ -16,6 +16,17 @@
 // keeps the walk's state alive until it has unwound, and raises no event any
 // more.
 //
+// Depth has no limit: every folder is reached relative to its parent's
+// descriptor, so no path handed to the system grows with the depth, and the
+// folder texts of the events hold full paths of any length.
+//
+// Folders the walk cannot open or read (access denied, an I/O error, no
+// descriptor to be had) are reported through OnFolderError and counted in
+// UnreadableFolders(); their entries and subfolders are missing from the
+// result. A subfolder that vanished, or was replaced by something that is no
+// folder, between the listing of its parent and its opening is not reported:
+// there is nothing left of it to read.
+//
 // The walk never leaves a target folder: each subfolder is opened relative
 // to its parent's descriptor without following a symbolic link (a folder
 // swapped for a link after the listing yields nothing), untriggered
@@ -50,6 +61,11 @@ using TFileMatchEvent =
 using TFolderChangeEvent =
     std::function<void(TFindFile* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder)>;
 using TNotifyEvent = std::function<void(TFindFile* Sender)>;
+// Folder: as OnFolderChange gave it; ErrorCode: in the numbering of
+// platform/Errors.h (5 access denied, 4 too many open files, 2 a target that
+// does not exist, kErrnoCodeBase + errno for an I/O error and the like).
+using TFolderErrorEvent =
+    std::function<void(TFindFile* Sender, const std::string& Folder, int ErrorCode)>;
 
 // The message the worker posts to the finder's message window at its end.
 inline constexpr uint32_t kSearchFinishedMessage = platform::WM_USER + 1;  // 1025
@@ -81,6 +97,12 @@ class TFindFile : public TComponent {
   TNotifyEvent OnSearchBegin;
   TNotifyEvent OnSearchFinish;
   TNotifyEvent OnSearchAbort;
+  // A folder the walk entered could not be opened or read. Raised right
+  // after that folder's OnFolderChange, in the thread that walks and under
+  // the same lock, once per folder; not raised when the handler of
+  // OnFolderChange asked for neither its files nor its subfolders, nor once
+  // the search is aborted.
+  TFolderErrorEvent OnFolderError;
 
   // Starts a search; does nothing while one runs. Synchronous: returns when
   // the search is over. Threaded: returns once the worker has started.
@@ -91,6 +113,9 @@ class TFindFile : public TComponent {
   bool Busy() const;
   bool Aborted() const;
   uint16_t Level() const;
+  // The folders of the current or last search that raised OnFolderError
+  // (counted also without a handler); 0 again when a search begins.
+  uint32_t UnreadableFolders() const;
   platform::HWND NotifyWindow() const { return notifyWindow_; }
 
  protected:
@@ -99,6 +124,7 @@ class TFindFile : public TComponent {
   virtual void NotifySearchAbort();
   virtual TFolderIgnore NotifyFolderChange(const std::string& Folder);
   virtual void NotifyFileMatch(const std::string& Folder, const TSearchRec& FileInfo);
+  virtual void NotifyFolderError(const std::string& Folder, int ErrorCode);
   virtual bool AcceptsEntry(const std::string& Folder, const TSearchRec& FileInfo);
 
  private:

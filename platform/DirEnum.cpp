@@ -56,6 +56,7 @@ void TFolderListing::Clear() {
   names_.clear();
   entries_.clear();
   examined_.clear();
+  examineError_ = 0;
 }
 
 void TFolderListing::Reattach(int folderFd) {
@@ -68,13 +69,45 @@ bool TFolderListing::IsDotOrDotDot(size_t i) const {
   return (n.size() == 1 && n[0] == '.') || (n.size() == 2 && n[0] == '.' && n[1] == '.');
 }
 
+int OpenPath(const std::string& path, int flags) {
+  if (path.size() < PATH_MAX) return ::open(path.c_str(), flags, 0);
+  // The folders up to the last piece are only passed through: O_PATH asks
+  // for no more than the search right a whole path would need.
+  int dirFd = AT_FDCWD;
+  size_t pos = 0;
+  std::string piece;
+  while (path.size() - pos >= PATH_MAX) {
+    // The longest run of whole names from pos that the system takes, with
+    // its closing "/" (a leading "/" alone is the root).
+    const size_t cut = path.rfind('/', pos + PATH_MAX - 2);
+    if (cut == std::string::npos || cut < pos) {
+      if (dirFd != AT_FDCWD) ::close(dirFd);
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    piece.assign(path, pos, cut - pos + 1);
+    const int next = ::openat(dirFd, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int err = errno;
+    if (dirFd != AT_FDCWD) ::close(dirFd);
+    if (next < 0) {
+      errno = err;
+      return -1;
+    }
+    dirFd = next;
+    pos = cut + 1;
+  }
+  piece.assign(path, pos, std::string::npos);
+  const int fd = ::openat(dirFd, piece.empty() ? "." : piece.c_str(), flags, 0);
+  const int err = errno;
+  ::close(dirFd);
+  errno = err;
+  return fd;
+}
+
 int TFolderListing::Read(const std::string& folder) {
   Clear();
-  // A path the system cannot take is refused before it is tried, so a walk
-  // never goes deeper than its paths can be handed back to the system.
-  if (folder.size() >= PATH_MAX) return kErrPathNotFound;
-  const char* path = folder.empty() ? "." : folder.c_str();
-  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = OpenPath(folder.empty() ? std::string(".") : folder,
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ErrnoToErrorCode(errno);
   fd_ = fd;
   return ReadNames();
@@ -122,8 +155,12 @@ int TFolderListing::Examine(size_t i, Examined& out) const {
   if (::statx(fd_, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
               STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_BLOCKS | STATX_ATIME |
                   STATX_MTIME | STATX_BTIME,
-              &stx) != 0)
-    return ErrnoToErrorCode(errno);
+              &stx) != 0) {
+    const int e = errno;
+    const int err = ErrnoToErrorCode(e);
+    if (e != ENOENT && examineError_ == 0) examineError_ = err;
+    return err;
+  }
 
   const mode_t mode = stx.stx_mode;
   uint32_t attr = 0;

@@ -88,9 +88,10 @@ class TFolderListing {
   TFolderListing(const TFolderListing&) = delete;
   TFolderListing& operator=(const TFolderListing&) = delete;
 
-  // Reads the folder's names ("." and ".." included). Returns 0 or an error
-  // code (2 missing, 3 not a folder or too long, 5 access denied ...). The
-  // folder stays open for Fill until CloseHandle or the next Read.
+  // Reads the folder's names ("." and ".." included), its path of any
+  // length. Returns 0 or an error code (2 missing, 3 not a folder, 5 access
+  // denied ...). The folder stays open for Fill until CloseHandle or the
+  // next Read.
   int Read(const std::string& folder);
   // The same for a folder the caller opened (O_DIRECTORY); the listing takes
   // the descriptor over and closes it, also when the reading fails.
@@ -132,6 +133,11 @@ class TFolderListing {
   int FindNext(size_t& index, const TNameMask& mask, uint32_t excludeAttr, TSearchRec& rec,
                bool skipDots = false) const;
 
+  // The error code of the first examination since the last Read that failed
+  // for another reason than the entry having vanished (5: the folder may be
+  // read but its entries not examined); 0 when there was none.
+  int ExamineError() const { return examineError_; }
+
  private:
   struct Entry {
     uint32_t offset;
@@ -155,7 +161,16 @@ class TFolderListing {
   std::vector<Entry> entries_;
   bool keepExamined_ = false;
   mutable std::vector<Examined> examined_;
+  mutable int examineError_ = 0;
 };
+
+// Opens path (absolute, or relative to the current folder) with open(2)'s
+// flags, resolving it as the system resolves a path (links in its folders
+// followed), also when it is longer than the system takes in one call: such
+// a path is opened piece by piece, each piece a run of whole folder names
+// shorter than the limit. Returns the descriptor, or -1 with errno set
+// (ENAMETOOLONG only for a single name beyond the system's name limit).
+int OpenPath(const std::string& path, int flags);
 
 // Opens an enumeration of Pattern (a folder path followed by a file-name
 // mask) that passes over entries carrying any of the bits

@@ -5,7 +5,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <gio/gio.h>
+
 #include <algorithm>
+#include <map>
 
 #include "platform/FileTime.h"
 #include "platform/NoLinkPath.h"
@@ -77,31 +80,130 @@ bool IsListedFile(const TEntryState& state, const TFileIdentity& listed) {
          now.LastWrite == listed.LastWrite;
 }
 
-TDeleteOutcome DeleteRowFile(const TRowStore& store, int row, const TDuplicateScanResult* view) {
-  TFileIdentity listed;
-  if (!store.Identity(row, listed)) return TDeleteOutcome::Refused;  // a blank row
-  struct statx stx;
+namespace {
+
+// The entry a row names, once it has passed the checks: the folder that
+// holds it (reached without links) and its last name.
+struct TCheckedEntry {
   TUniqueFd folder;
-  std::string name;
-  if (!StatEntryNoLinks(store.FullPath(row), stx, &folder, &name)) return TDeleteOutcome::Refused;
+  std::string leaf;
+  TFileIdentity listed;
+};
+
+// The checks deleting and trashing share. Deleted means the entry may go.
+TDeleteOutcome CheckRowForRemoval(const TRowStore& store, int row, const TDuplicateScanResult* view,
+                                  TCheckedEntry& entry) {
+  if (!store.Identity(row, entry.listed)) return TDeleteOutcome::Refused;  // a blank row
+  struct statx stx;
+  if (!StatEntryNoLinks(store.FullPath(row), stx, &entry.folder, &entry.leaf))
+    return TDeleteOutcome::Refused;
   const TEntryState state = StateOf(stx);
   if (state.isFolder) return TDeleteOutcome::Refused;
-  if (!IsListedFile(state, listed)) return TDeleteOutcome::Changed;
+  if (!IsListedFile(state, entry.listed)) return TDeleteOutcome::Changed;
   if (!state.ownerWritable) return TDeleteOutcome::Refused;
-  if (view && !HasVerifiedCopy(store, *view, row, listed)) return TDeleteOutcome::LastCopy;
-  // Relative to the folder checked above: only the last name can still change.
-  if (::unlinkat(folder.Get(), name.c_str(), 0) != 0) return TDeleteOutcome::Refused;
+  if (view && !HasVerifiedCopy(store, *view, row, entry.listed)) return TDeleteOutcome::LastCopy;
   return TDeleteOutcome::Deleted;
 }
 
-std::string FileChangedSinceSearchText(std::string_view path) {
-  return "Die Datei \"" + std::string(path) +
-         "\" wurde nach der Suche geändert oder ersetzt und wird nicht gelöscht.";
+bool SameFolder(int a, int b) {
+  struct stat sa, sb;
+  return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-std::string LastCopyText(std::string_view path) {
-  return "Die Datei \"" + std::string(path) +
-         "\" wird nicht gelöscht: Es gibt keine andere unveränderte Kopie mit demselben Inhalt mehr.";
+TDeleteOutcome MoveToTrash(const std::string& path, const TCheckedEntry& entry, std::string* error) {
+  // gio renames by path and would follow a link put in a folder's place:
+  // right before it, the path must still reach the checked folder without
+  // links and name the listed file.
+  struct statx stx;
+  TUniqueFd folder;
+  std::string leaf;
+  if (!StatEntryNoLinks(path, stx, &folder, &leaf) || leaf != entry.leaf ||
+      !SameFolder(folder.Get(), entry.folder.Get()))
+    return TDeleteOutcome::Refused;
+  if (!IsListedFile(StateOf(stx), entry.listed)) return TDeleteOutcome::Changed;
+  GFile* file = g_file_new_for_path(path.c_str());  // the bytes as they are
+  GError* failure = nullptr;
+  const bool moved = g_file_trash(file, nullptr, &failure);
+  g_object_unref(file);
+  if (moved) return TDeleteOutcome::Deleted;
+  if (error) *error = failure && failure->message ? failure->message : "";
+  if (failure) g_error_free(failure);
+  return TDeleteOutcome::TrashFailed;
+}
+
+}  // namespace
+
+TDeleteOutcome RemoveRowFile(const TRowStore& store, int row, const TDuplicateScanResult* view,
+                             TRemoval how, std::string* error) {
+  TCheckedEntry entry;
+  const TDeleteOutcome checked = CheckRowForRemoval(store, row, view, entry);
+  if (checked != TDeleteOutcome::Deleted) return checked;
+  if (how == TRemoval::Trash) return MoveToTrash(store.FullPath(row), entry, error);
+  // Relative to the folder checked above: only the last name can still change.
+  if (::unlinkat(entry.folder.Get(), entry.leaf.c_str(), 0) != 0) return TDeleteOutcome::Refused;
+  return TDeleteOutcome::Deleted;
+}
+
+TDeleteOutcome DeleteRowFile(const TRowStore& store, int row, const TDuplicateScanResult* view) {
+  return RemoveRowFile(store, row, view, TRemoval::Delete);
+}
+
+TDeleteOutcome TrashRowFile(const TRowStore& store, int row, const TDuplicateScanResult* view,
+                            std::string* error) {
+  return RemoveRowFile(store, row, view, TRemoval::Trash, error);
+}
+
+TKeepFirstPlan PlanKeepFirst(const TRowStore& store, const std::vector<uint32_t>& groups) {
+  TKeepFirstPlan plan;
+  const int n = std::min(store.FileCount(), static_cast<int>(groups.size()));
+  for (int first = 1; first <= n;) {
+    int last = first;
+    while (last < n && groups[last] == groups[first - 1]) ++last;
+    // The paths of the group in row order; the first listed one stays.
+    std::map<std::string, size_t> planned;  // path -> item, or kKept for the kept one
+    constexpr size_t kKept = static_cast<size_t>(-1);
+    for (int r = first; r <= last; ++r) {
+      TFileIdentity id;
+      if (!store.Identity(r, id)) continue;
+      const std::string path = store.FullPath(r);
+      if (planned.empty()) {
+        planned[path] = kKept;
+        continue;
+      }
+      const auto [it, added] = planned.emplace(path, plan.items.size());
+      if (!added) {
+        if (it->second != kKept) plan.items[it->second].sameEntry.push_back(r);
+        continue;
+      }
+      plan.items.push_back({r, {}, id.Size});
+      plan.bytes += id.Size;
+    }
+    first = last + 1;
+  }
+  return plan;
+}
+
+namespace {
+const char* Verb(TRemoval how) {
+  return how == TRemoval::Trash ? "in den Papierkorb verschoben" : "gelöscht";
+}
+}  // namespace
+
+std::string FileChangedSinceSearchText(std::string_view path, TRemoval how) {
+  return "Die Datei \"" + std::string(path) + "\" wurde nach der Suche geändert oder ersetzt und wird nicht " +
+         Verb(how) + ".";
+}
+
+std::string LastCopyText(std::string_view path, TRemoval how) {
+  return "Die Datei \"" + std::string(path) + "\" wird nicht " + Verb(how) +
+         ": Es gibt keine andere unveränderte Kopie mit demselben Inhalt mehr.";
+}
+
+std::string TrashFailedText(std::string_view path, std::string_view reason) {
+  std::string text = "Die Datei \"" + std::string(path) + "\" konnte nicht in den Papierkorb verschoben werden";
+  if (!reason.empty()) text += ": " + std::string(reason);
+  if (text.back() != '.') text += '.';
+  return text;
 }
 
 bool DeleteListedFile(const TRowStore& store, int row) {

@@ -135,13 +135,16 @@ class TScanner {
     const int n = store_.FileCount();
     for (int r = 1; r <= n; ++r) store_.ClearChecksum(r);
     lastIdle_ = std::chrono::steady_clock::now();
-    for (int a = 1; a <= n && !stop_;) {
-      const uint64_t size = store_.HasSize(a) ? store_.Size(a) : 0;
-      int b = a;
-      while (b < n && (store_.HasSize(b + 1) ? store_.Size(b + 1) : 0) == size) ++b;
-      if (size >= kDuplicateMinSize && b > a) ScanRun(a, b, size);
-      a = b + 1;
-    }
+    ForEachRun([this](int a, int b, uint64_t size) { progress_.Total += PlannedBytes(a, b, size); });
+    Report();
+    ForEachRun([this](int a, int b, uint64_t size) {
+      if (stop_) return;
+      const uint64_t end = progress_.Done + PlannedBytes(a, b, size);
+      runEnd_ = end;
+      ScanRun(a, b, size);
+      progress_.Done = std::max(progress_.Done, end);  // what was not read needs no reading
+      Report();
+    });
     // The groups in the order of their first rows; their lines as found.
     std::stable_sort(found_.begin(), found_.end(),
                      [](const Found& x, const Found& y) { return x.firstRow < y.firstRow; });
@@ -169,6 +172,36 @@ class TScanner {
     TFd fd;
     size_t slot;
   };
+
+  // Calls fn(a, b, size) for every run of rows a to b (b > a) of one size
+  // that takes part in the scan.
+  template <class Fn>
+  void ForEachRun(Fn&& fn) {
+    const int n = store_.FileCount();
+    for (int a = 1; a <= n;) {
+      const uint64_t size = store_.HasSize(a) ? store_.Size(a) : 0;
+      int b = a;
+      while (b < n && (store_.HasSize(b + 1) ? store_.Size(b + 1) : 0) == size) ++b;
+      if (size >= kDuplicateMinSize && b > a) fn(a, b, size);
+      a = b + 1;
+    }
+  }
+
+  // The bytes of the run's listed files, each file (device and inode) once.
+  uint64_t PlannedBytes(int a, int b, uint64_t size) const {
+    std::vector<std::pair<uint64_t, uint64_t>> ids;
+    for (int r = a; r <= b; ++r) {
+      TFileIdentity id;
+      if (store_.Identity(r, id)) ids.push_back({id.Device, id.Inode});
+    }
+    std::sort(ids.begin(), ids.end());
+    const auto files = static_cast<uint64_t>(std::unique(ids.begin(), ids.end()) - ids.begin());
+    return files < 2 ? 0 : files * size;
+  }
+
+  void Report() {
+    if (events_.Progress) *events_.Progress = progress_;
+  }
 
   void Tick() {
     const auto now = std::chrono::steady_clock::now();
@@ -333,6 +366,8 @@ class TScanner {
       got += static_cast<size_t>(k);
     }
     result_.BytesRead += got;
+    progress_.Done = std::min(progress_.Done + got, runEnd_);
+    Report();
     return got;
   }
 
@@ -465,6 +500,8 @@ class TScanner {
   std::unordered_map<int, uint64_t> rowChanged_;  // ctime of each candidate row's entry
   std::vector<std::vector<unsigned char>> buffers_;
   std::chrono::steady_clock::time_point lastIdle_;
+  TDuplicateProgress progress_;
+  uint64_t runEnd_ = 0;  // progress_.Done once the current run is over
   bool stop_ = false;
 };
 

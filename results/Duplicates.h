@@ -47,6 +47,16 @@ namespace trawlix {
 // Sizes below this take no part in the scan.
 inline constexpr uint64_t kDuplicateMinSize = 1000;
 
+// How far a running scan is, in bytes: Done of Total. Total is set before
+// the first file is read: the bytes of every row in a run of equal size
+// that can pair (each file counted once); Done grows with every block read
+// and jumps over what a file no longer needs once it dropped out or its run
+// is over, so it reaches Total when the scan ends.
+struct TDuplicateProgress {
+  uint64_t Done = 0;
+  uint64_t Total = 0;
+};
+
 struct TDuplicateScanEvents {
   // A pair was found; row is the table row (size order) of its second file.
   // Return true to stop the scan.
@@ -55,6 +65,8 @@ struct TDuplicateScanEvents {
   // since the last call. Return true to stop.
   std::function<bool()> OnIdle;
   std::chrono::milliseconds IdleEvery{100};
+  // Kept up to date while the scan runs, when given (read it in OnIdle).
+  TDuplicateProgress* Progress = nullptr;
 };
 
 struct TDuplicateScanResult {

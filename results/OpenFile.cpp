@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <thread>
 
@@ -19,6 +20,17 @@ bool ListedFileExists(const std::string& path) {
   struct stat st;
   if (path.empty() || ::lstat(path.c_str(), &st) != 0) return false;
   return !S_ISDIR(st.st_mode);
+}
+
+bool PathTooLongToOpen(std::string_view path) { return path.size() >= PATH_MAX; }
+
+std::string PathTooLongText(std::string_view name, std::string_view lengthText) {
+  std::string text = "Die Datei \"";
+  text.append(name);
+  text += "\" kann nicht mit einer Anwendung geöffnet werden: ihr Pfad ist ";
+  text.append(lengthText);
+  text += " Bytes lang, länger als das System einer Anwendung übergeben kann.";
+  return text;
 }
 
 std::string ProgramNotFoundText(std::string_view path) {

@@ -35,6 +35,14 @@ bool ListedFileExists(const std::string& path);
 // the path up to and including its last "/". Empty for codes above 32.
 std::string OpenErrorText(int code, std::string_view path, std::string_view folder);
 
+// True when the path is longer than the system takes in one piece: no
+// application can be handed it to open.
+bool PathTooLongToOpen(std::string_view path);
+
+// The text shown then: name is the file's name, lengthText the path's
+// length in bytes as it is to be shown.
+std::string PathTooLongText(std::string_view name, std::string_view lengthText);
+
 // The text shown when no file exists at the path.
 std::string ProgramNotFoundText(std::string_view path);
 

@@ -12,7 +12,7 @@ BUILD_TYPE="${2:-Release}"
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-qpa-plugins libgl-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev libglib2.0-dev
   xdg-utils locales
   fonts-dejavu-core libxkbcommon-x11-0 libxcb-cursor0 libqt6svg6
   python3 xvfb xdotool x11-utils jdupes desktop-file-utils dpkg-dev

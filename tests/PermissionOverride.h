@@ -2,6 +2,7 @@
 // tests meet the permission checks everyone else meets. No Qt.
 #pragma once
 
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -33,5 +34,15 @@ class WithoutPermissionOverride {
   __user_cap_data_struct saved_[2]{};
   bool active_ = false;
 };
+
+// True when the calling thread is refused the folder (a folder of mode 0
+// with WithoutPermissionOverride in force): where it is not, a test of
+// what refusal does has nothing to test.
+inline bool FolderIsRefused(const char* folder) {
+  const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return true;
+  ::close(fd);
+  return false;
+}
 
 }  // namespace trawlix::test

@@ -1,5 +1,6 @@
 // A TUserInteraction for tests: records every message instead of showing
-// it, with whether the wait cursor showed at that moment; answers the save
+// it, with whether the wait cursor showed at that moment; answers questions
+// with questionAnswer and the save
 // dialog with saveAnswer and records the path of every file it is asked to
 // open instead of starting anything.
 #pragma once
@@ -31,6 +32,20 @@ class RecordingInteraction : public TUserInteraction {
   }
   void ShowErrorBox(const QString& text) override {
     messages.push_back({true, TMsgKind::Error, text, QApplication::overrideCursor() != nullptr});
+  }
+
+  // Questions: every one asked (text and buttons), answered with
+  // questionAnswer after onQuestion ran.
+  struct Asked {
+    QString text, accept, cancel;
+  };
+  std::vector<Asked> questions;
+  bool questionAnswer = false;
+  std::function<void()> onQuestion;
+  bool Question(const QString& text, const QString& accept, const QString& cancel) override {
+    questions.push_back({text, accept, cancel});
+    if (onQuestion) onQuestion();
+    return questionAnswer;
   }
 
   // The save dialog: every request, and the answer given (nothing: cancel).

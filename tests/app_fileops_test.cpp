@@ -17,10 +17,12 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "AppTestSupport.h"
 #include "RecordingInteraction.h"
 #include "TempTree.h"
+#include "app/Formatting.h"
 #include "app/Tx_main.h"
 #include "results/DateText.h"
 #include "results/OpenFile.h"
@@ -269,6 +271,86 @@ TEST_F(FileCommandTest, OpeningWhatIsNoFileOrFailsShowsItsError) {
     EXPECT_FALSE(m.waitCursor);
   }
   EXPECT_EQ(ui.opened.size(), 4u);
+}
+
+// A chain of 300 folders with 32-byte names, files at every 50th level and
+// at the bottom: every folder is counted and every file listed, the list
+// file holds the full paths as they are, and opening a file whose path no
+// application can be handed says so.
+TEST_F(FileCommandTest, RowsBelowThePathLimitAreListedSavedAndTooLongToOpen) {
+  std::string rel;
+  std::vector<std::string> files;
+  for (int level = 0; level <= 300; ++level) {
+    if (level > 0) rel += std::string(31, 'k') + static_cast<char>('a' + level % 26) + "/";
+    if (level % 50 == 0) files.push_back(tree.createFile(rel + (level == 300 ? "bottom.txt" : "f.txt"), "abc"));
+  }
+  Search(tree.Root());
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(frm.FolderCount(), 301);
+  EXPECT_EQ(frm.FileCount(), 7);
+  EXPECT_EQ(frm.lblDirCount->text(), QStringLiteral("  301 Unterverzeichnissen."));
+  EXPECT_TRUE(frm.lblUnreadFolders->isHidden());
+
+  ui.saveAnswer = tree.Path("list.txt");
+  QTest::mouseClick(frm.btnSaveList, Qt::LeftButton);
+  std::string expected;
+  for (const std::string& f : files) expected += f + "\r\n";
+  const std::string saved = Slurp(tree.Path("list.txt"));
+  EXPECT_EQ(saved.size(), expected.size());
+  EXPECT_TRUE(saved == expected);  // in walk order, top first
+
+  const int bottom = RowOf("bottom.txt");
+  ASSERT_GT(files.back().size(), 9000u);
+  Select(bottom);
+  frm.StringGrid1DblClick(frm.StringGrid1);
+  EXPECT_TRUE(ui.opened.empty());
+  EXPECT_EQ(Texts(), std::vector<QString>{QStringLiteral(
+                         "Die Datei \"bottom.txt\" kann nicht mit einer Anwendung geöffnet werden: ihr Pfad ist "
+                         "%1 Bytes lang, länger als das System einer Anwendung übergeben kann.")
+                                               .arg(QString::fromStdString(FormatGrouped(files.back().size())))});
+  // A row above the limit still opens.
+  Select(RowOf("f.txt"));
+  frm.StringGrid1DblClick(frm.StringGrid1);
+  EXPECT_EQ(ui.opened.size(), 1u);
+}
+
+// Rows far below the path limit: the duplicate scan reads them and pairs
+// the copies, and deleting removes exactly the row's file there (with the
+// Delete key in the list view, through the menu in the duplicate view).
+TEST_F(FileCommandTest, DuplicateScanAndDeletingWorkBelowThePathLimit) {
+  std::string rel;
+  for (int level = 0; level < 200; ++level) rel += std::string(31, 'q') + static_cast<char>('a' + level % 26) + "/";
+  const std::string copy1 = tree.createFile(rel + "copy1.bin", std::string(3000, 'c'));
+  const std::string copy2 = tree.createFile(rel + "copy2.bin", std::string(3000, 'c'));
+  const std::string other = tree.createFile(rel + "other.bin", std::string(3000, 'o'));
+  const std::string gone = tree.createFile(rel + "gone.txt", "x");
+  ASSERT_GT(copy1.size(), 6000u);
+  // find sees the files, the test's own stat of them cannot: that is the point.
+  struct stat st;
+  ASSERT_NE(::lstat(copy1.c_str(), &st), 0);
+  Search(tree.Root());
+  ASSERT_EQ(frm.FileCount(), 4);
+
+  Select(RowOf("gone.txt"));
+  QTest::keyClick(frm.StringGrid1, Qt::Key_Delete);
+  EXPECT_TRUE(ui.messages.empty());
+  Search(tree.Root());
+  EXPECT_EQ(frm.FileCount(), 3);
+  EXPECT_EQ(RowOf("gone.txt"), 0);
+
+  frm.btnFindIdentical->click();
+  ASSERT_EQ(frm.FileCount(), 2);
+  EXPECT_EQ(std::set<std::string>({Cell(1, 1), Cell(2, 1)}), (std::set<std::string>{"copy1.bin", "copy2.bin"}));
+  EXPECT_EQ(Cell(1, 4), Cell(2, 4));
+  EXPECT_NE(Cell(1, 4), "");
+  Select(RowOf("copy2.bin"));
+  frm.mnuLoeschen->trigger();
+  EXPECT_TRUE(ui.messages.empty());
+  Search(tree.Root());
+  EXPECT_EQ(frm.FileCount(), 2);
+  EXPECT_EQ(RowOf("copy2.bin"), 0);
+  EXPECT_NE(RowOf("copy1.bin"), 0);
+  EXPECT_NE(RowOf("other.bin"), 0);
 }
 
 // The real opener with the machine's xdg-open, kept away from desktops,

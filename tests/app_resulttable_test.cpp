@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QBrush>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QSignalSpy>
 
 namespace trawlix {
@@ -61,6 +64,27 @@ TEST_F(ResultTableTest, ChecksumColumnSwitchesOnAndOff) {
   EXPECT_EQ(table.data(table.index(0, 4)).toString(), QStringLiteral("-2147483648"));
   table.SetColCount(4);
   EXPECT_EQ(table.columnCount(), 4);
+}
+
+// Neighbouring groups alternate between base and alternate base, whatever
+// their numbers; a group of one row still takes its turn.
+TEST_F(ResultTableTest, GroupsShareABackgroundAndNeighboursAlternate) {
+  const QPalette palette = QGuiApplication::palette();
+  ASSERT_NE(palette.base().color(), palette.alternateBase().color());
+  auto background = [&](int row) { return table.data(table.index(row - 1, 2), Qt::BackgroundRole); };
+  table.SetGroups({5, 5, 5, 5, 2, 2, 9, 7, 7});
+  const bool alternate[] = {false, false, false, false, true, true, false, true, true};
+  for (int row = 1; row <= 9; ++row) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(table.AlternateGroup(row), alternate[row - 1]);
+    EXPECT_EQ(background(row).value<QBrush>().color(),
+              (alternate[row - 1] ? palette.alternateBase() : palette.base()).color());
+  }
+  EXPECT_FALSE(background(10).isValid());
+  QSignalSpy changed(&table, &QAbstractItemModel::dataChanged);
+  table.SetGroups({});
+  EXPECT_EQ(changed.count(), 1);
+  EXPECT_FALSE(background(1).isValid());
 }
 
 TEST_F(ResultTableTest, ChangeNoticesAreBatchedAndClippedToVisibleRows) {

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,14 +20,17 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <ctime>
 #include <functional>
 #include <set>
+#include <vector>
 
 #include "AppTestSupport.h"
 #include "RecordingInteraction.h"
 #include "TempTree.h"
 #include "app/DateText.h"
+#include "app/Formatting.h"
 #include "app/Tx_main.h"
 #include "platform/Paths.h"
 #include "tree/FileListBox.h"
@@ -166,7 +170,8 @@ TEST_F(WindowTest, NoControlIsCoveredOrCutAtAnySize) {
 
   std::vector<QWidget*> controls;
   for (QWidget* w : frm.findChildren<QWidget*>())
-    if (!w->objectName().isEmpty() && !w->isWindow() && !w->objectName().startsWith(u"qt_")) {
+    if (!w->objectName().isEmpty() && !w->isWindow() && !w->objectName().startsWith(u"qt_") &&
+        !w->isHidden()) {  // the note of unreadable folders shows only after such a search
       const QString parent = w->parentWidget()->objectName();
       if (parent == u"frmTrawlix" || parent == u"Panel1" || parent == u"Panel2") controls.push_back(w);
     }
@@ -545,6 +550,66 @@ TEST_F(WindowTest, StopDuringTheDuplicateScanKeepsThePairsSoFar) {
   EXPECT_FALSE(frm.btnFindIdentical->isEnabled());
 }
 
+// Folders that cannot be read: a note below the counters tells how many
+// and its tooltip which (the first ten), without a message box and without
+// touching the counter sentence; none after a complete search, none after
+// a search the user stopped.
+TEST_F(WindowTest, FoldersThatCannotBeReadAreNotedBelowTheCounters) {
+  tree.createFile("a.txt", "x");
+  std::vector<std::string> locked;
+  for (int i = 0; i < 12; ++i) {
+    locked.push_back(tree.createDir("locked" + std::to_string(i)));
+    ::chmod(locked.back().c_str(), 0);
+  }
+  test::WithoutPermissionOverride asEveryone;
+  if (!test::FolderIsRefused(locked[0].c_str())) GTEST_SKIP() << "permissions are not enforced here";
+  const int bottomHeight = frm.Panel2->height();
+
+  struct Step {
+    const char* name;
+    size_t lockedLeft;   // the others get their permissions back first
+    bool stop;           // the user stops the search after some of them
+    QString note;        // empty: no note
+  };
+  const Step steps[] = {
+      {"twelve", 12, false, QStringLiteral("  12 Ordner konnten nicht gelesen werden.")},
+      {"stopped", 12, true, QString()},
+      {"one", 1, false, QStringLiteral("  1 Ordner konnte nicht gelesen werden.")},
+      {"none", 0, false, QString()},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    for (size_t i = 0; i < locked.size(); ++i) ::chmod(locked[i].c_str(), i < step.lockedLeft ? 0 : 0755);
+    ui.messages.clear();
+    Search(tree.Root(), QStringLiteral("*.*"), [&] {
+      if (step.stop && frm.FolderCount() >= 8) frm.btnStopClick(frm.btnStop);
+    });
+    if (step.stop) {
+      EXPECT_GT(frm.Finder()->UnreadableFolders(), 0u);  // there were holes, and not a word of them
+    } else {
+      EXPECT_EQ(frm.lblDirCount->text(), QStringLiteral("  13 Unterverzeichnissen."));
+    }
+    EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  1 Datei mit 1 Bytes in"));
+    EXPECT_EQ(ui.messages.size(), step.stop ? 1u : 0u);  // only the stop's own message
+    EXPECT_EQ(frm.lblUnreadFolders->isHidden(), step.note.isEmpty());
+    EXPECT_EQ(frm.Panel2->height(), bottomHeight + (step.note.isEmpty() ? 0 : 13));
+    if (step.note.isEmpty()) continue;
+    EXPECT_EQ(frm.lblUnreadFolders->text(), step.note);
+    const QStringList tip = frm.lblUnreadFolders->toolTip().split(u'\n');
+    ASSERT_EQ(tip.size(), step.lockedLeft > 10 ? 12 : 1 + static_cast<qsizetype>(step.lockedLeft));
+    EXPECT_EQ(tip[0], QStringLiteral("Nicht gelesen:"));
+    for (qsizetype i = 1; i < tip.size() && i <= 10; ++i) {
+      const std::string line = tip[i].toStdString();
+      const std::string folder = line.substr(0, line.find(' '));
+      EXPECT_TRUE(std::count(locked.begin(), locked.end(), folder.substr(0, folder.size() - 1))) << line;
+      EXPECT_EQ(line.substr(line.find(' ')), " (Dateizugriff verweigert)");
+    }
+    if (step.lockedLeft > 10) {
+      EXPECT_EQ(tip.back(), QStringLiteral("\u2026 und 2 weitere"));
+    }
+  }
+}
+
 TEST_F(WindowTest, ClosingDuringTheDuplicateScanStopsItWithoutAMessage) {
   // Two large sparse files that differ only in their last byte: no pair is
   // found before the window closes.
@@ -604,6 +669,30 @@ TEST_F(StopTest, StopTakesEffectAtTheNextFolderAndTheNextSearchRunsToItsEnd) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(StopTest, AcceleratorsActAtOnceAlsoStopDuringASearch) {
+  frm.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frm));
+  frm.FileListBox1->SetDirectory(tree.Root());
+  frm.edtFileMask->setFocus();
+  int pressed = 0;
+  QTimer poll;
+  poll.setInterval(0);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!frm.Searching() || frm.FolderCount() < 3 || pressed++) return;
+    QTest::keyClick(&frm, Qt::Key_A, Qt::AltModifier);
+    // Stop was clicked by the key itself, not by a timer after it.
+    EXPECT_TRUE(frm.StopRequested());
+  });
+  poll.start();
+  QTest::keyClick(&frm, Qt::Key_S, Qt::AltModifier);
+  // The whole search ran inside the key press.
+  EXPECT_EQ(pressed, 1);
+  EXPECT_FALSE(frm.Searching());
+  EXPECT_TRUE(frm.StopRequested());
+  EXPECT_LT(frm.FileCount(), 6);
+  EXPECT_EQ(frm.focusWidget(), frm.edtFileMask);  // the keys leave the focus where it was
+}
+
 TEST_F(StopTest, StopBeforeAnyFileGivesTheNothingFoundMessage) {
   Search(tree.Root(), QStringLiteral("*.*"), [&] { frm.btnStopClick(frm.btnStop); });
   EXPECT_EQ(frm.FileCount(), 0);
@@ -634,6 +723,141 @@ TEST_F(StopTest, ClosingDuringASearchStopsItAndClosesAfterwards) {
   EXPECT_EQ(frm.Finder(), nullptr);
   EXPECT_FALSE(frm.Searching());
   EXPECT_TRUE(ui.messages.empty());
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+// A search or scan draws its counters, texts and rows at the pacer's rate,
+// whatever the number of folders, and ends with exactly its final state.
+// The pacer's clock is the test's: it moves by a fixed step at every reading.
+class PacingTest : public WindowTest {
+ protected:
+  PacingTest() {
+    for (int i = 0; i < kFolders; ++i) {
+      const std::string dir = "d" + std::to_string(i % 10) + "/e" + std::to_string(i) + "/";
+      for (int f = 0; f < 2; ++f) expected.insert(tree.createFile(dir + "f" + std::to_string(f), "abc"));
+    }
+    frm.SetDrawClock([this] {
+      ++readings;
+      return now += step;
+    });
+    // At its designed size, where the counters are inside the window; fully
+    // drawn once before anything is counted.
+    frm.resize(kDesignClientWidth, kDesignClientHeight);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&frm));
+    QCoreApplication::processEvents();
+  }
+
+  // Paints of each thing a search or scan changes while it runs.
+  struct Paints {
+    PaintCounter files, folders, rows;
+    explicit Paints(TfrmTrawlix& frm)
+        : files(frm.lblFileCount), folders(frm.lblDirCount), rows(frm.StringGrid1->viewport()) {}
+  };
+
+  static constexpr int kFolders = 80;  // d0 ... d9, then 80 folders e* below them
+  std::set<std::string> expected;
+  int64_t now = 0, step = 0;
+  int readings = 0;
+};
+
+TEST_F(PacingTest, SearchDrawsAtThePacersRateAndEndsWithItsExactCountsAndRows) {
+  struct Case {
+    const char* what;
+    int64_t stepMs;
+    int stopAtFolder;  // 0: runs to its end
+  };
+  for (const Case& c : {Case{"clock stands still", 0, 0}, Case{"1 ms per reading", 1, 0},
+                        Case{"40 ms per reading: every folder shown", 40, 0},
+                        Case{"stopped, clock stands still", 0, 40}, Case{"stopped, 1 ms per reading", 1, 40}}) {
+    SCOPED_TRACE(c.what);
+    step = c.stepMs;
+    readings = 0;
+    ui.messages.clear();
+    int staleFolders = 0;
+    Paints paints(frm);
+    Search(tree.Root(), QStringLiteral("*.*"), [&] {
+      if (!frm.Searching()) return;
+      if (frm.lblDirCount->text() != QString::fromStdString(DirCountLabelText(frm.FolderCount()))) ++staleFolders;
+      if (c.stopAtFolder && frm.FolderCount() >= c.stopAtFolder) frm.btnStop->click();
+    });
+    // Drawn while it ran: at most once per 33 ms of the clock, the first
+    // folder always.
+    const int most = 1 + static_cast<int>(readings * c.stepMs / TDrawPacer::kIntervalMs);
+    for (int n : {paints.files.paints, paints.folders.paints, paints.rows.paints}) EXPECT_LE(n, most);
+    if (c.stepMs == 0) {
+      EXPECT_GT(staleFolders, 10);  // the pacing held the label back
+    } else if (c.stepMs == 1) {
+      EXPECT_GE(paints.folders.paints, 3);  // and drew it when its time came
+    } else {
+      EXPECT_EQ(staleFolders, 0);
+    }
+    const int during = paints.folders.paints;
+    QCoreApplication::processEvents();
+    EXPECT_LE(paints.folders.paints, during + 1);
+
+    const int n = frm.FileCount();
+    if (c.stopAtFolder) {
+      EXPECT_TRUE(frm.StopRequested());
+      EXPECT_GT(n, 0);
+      EXPECT_LT(n, static_cast<int>(expected.size()));
+      ASSERT_EQ(ui.messages.size(), 1u);
+      EXPECT_EQ(ui.messages[0].text, QStringLiteral("Stop nach %1 Dateien.").arg(n));
+    } else {
+      EXPECT_EQ(n, static_cast<int>(expected.size()));
+      EXPECT_EQ(frm.FolderCount(), kFolders + 11);
+      EXPECT_TRUE(ui.messages.empty());
+    }
+    EXPECT_EQ(frm.lblFileCount->text(), QString::fromStdString(FileCountLabelText(n, 3 * n)));
+    EXPECT_EQ(frm.lblDirCount->text(), QString::fromStdString(DirCountLabelText(frm.FolderCount())));
+    EXPECT_EQ(VisibleRows(), n);
+    std::set<std::string> listed;
+    for (int r = 1; r <= n; ++r) listed.insert(frm.Results().Store().FullPath(r));
+    EXPECT_EQ(listed.size(), static_cast<size_t>(n));
+    EXPECT_TRUE(std::includes(expected.begin(), expected.end(), listed.begin(), listed.end()));
+    // What the grid draws is what is stored.
+    EXPECT_EQ(frm.Results().data(frm.Results().index(n - 1, 1)).toString(),
+              QString::fromStdString(Cell(n, 1)));
+  }
+}
+
+TEST_F(PacingTest, ScanProgressIsPacedAndEndsWithTheFinalText) {
+  // 24 pairs of copies, each pair its own size.
+  for (int i = 0; i < 24; ++i)
+    for (int c = 0; c < 2; ++c)
+      tree.createFile("dup/p" + std::to_string(i) + "_" + std::to_string(c), std::string(1000 + i, 'x'));
+  Search(tree.Root(), QStringLiteral("p*"));
+  ASSERT_EQ(frm.FileCount(), 48);
+  QCoreApplication::processEvents();
+
+  std::vector<QString> seen;
+  QTimer watch;
+  watch.setInterval(0);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (frm.Scanning()) seen.push_back(frm.lblFileCount->text());
+  });
+  watch.start();
+  {
+    Paints paints(frm);
+    frm.btnFindIdentical->click();
+    EXPECT_LE(paints.files.paints, 1);  // the clock stands still: the first text only
+  }
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.front(), QStringLiteral("  prüfe Datei 2 von 48 in"));
+  EXPECT_EQ(seen.back(), seen.front());
+  EXPECT_EQ(frm.lblFileCount->text(), QStringLiteral("  48 Duplikate in"));
+  EXPECT_EQ(VisibleRows(), 48);
 }
 
 TEST_F(WindowTest, FolderTreeAndFileList) {

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <new>
 #include <set>
 #include <thread>
@@ -17,6 +18,7 @@
 #include <sys/mount.h>
 #include <sys/statfs.h>
 
+#include "PermissionOverride.h"
 #include "TempTree.h"
 #include "engine/FindFile.h"
 #include "platform/Errors.h"
@@ -134,6 +136,24 @@ bool CreateHugeFile(const TempTree& t, const std::string& rel) {
   ::close(fd);
   return ok;
 }
+
+// Holds the process to 90 open descriptors while it lives: a walk that kept
+// one per folder of a deep chain would run out of them.
+class FewDescriptors {
+ public:
+  FewDescriptors() {
+    if (getrlimit(RLIMIT_NOFILE, &saved_) != 0) throw std::runtime_error("getrlimit failed");
+    rlimit low = saved_;
+    low.rlim_cur = 90;
+    if (setrlimit(RLIMIT_NOFILE, &low) != 0) throw std::runtime_error("setrlimit failed");
+  }
+  ~FewDescriptors() { setrlimit(RLIMIT_NOFILE, &saved_); }
+  FewDescriptors(const FewDescriptors&) = delete;
+  FewDescriptors& operator=(const FewDescriptors&) = delete;
+
+ private:
+  rlimit saved_{};
+};
 
 }  // namespace
 
@@ -498,54 +518,194 @@ TEST(FinderBadInput, DeepTreesOddNamesAndOddTexts) {
   }
 }
 
-TEST(FinderBadInput, PathsTooLongForTheSystemYieldNothing) {
+// What find lists below folder (given without its closing "/"): folders
+// with a closing "/", the folder itself included, and every other entry.
+struct FindListing {
+  std::set<std::string> folders, others;
+};
+FindListing ListWithFind(const std::string& folder) {
+  FindListing out;
+  for (const bool dirs : {true, false}) {
+    const std::string cmd = "find '" + folder + "' " + (dirs ? "-type d -printf '%p/\\0'" : "! -type d -print0");
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return out;
+    std::string all;
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) all.append(buf, n);
+    ::pclose(p);
+    for (size_t pos = 0, end; (end = all.find('\0', pos)) != std::string::npos; pos = end + 1)
+      (dirs ? out.folders : out.others).insert(all.substr(pos, end - pos));
+  }
+  return out;
+}
+
+// A chain of 300 folders with 32-byte names reaches far below the depth at
+// which its paths outgrow the system's limit (4,096 bytes). The walk enters
+// every folder and lists every file that find lists, from the top, from a
+// start folder whose own path is beyond the limit, and with a content
+// phrase; within a small descriptor limit, so folders far down the chain are
+// opened again from their ancestors when side branches follow the chain.
+TEST(FinderWalk, ChainBeyondThePathLimitGivesWhatFindGives) {
   TempTree t;
-  // A chain of folders, made relative to each other, whose full path grows
-  // beyond what the system takes; a file in every folder.
-  const std::string part(200, 'p');
-  std::set<std::string> reachable;
-  std::string path = t.Root();
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
-  ASSERT_GE(fd, 0);
-  int beyond = 0;
-  for (int i = 0; i < 25; ++i) {
-    ASSERT_EQ(::mkdirat(fd, part.c_str(), 0755), 0);
-    const int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY);
-    ::close(fd);
-    ASSERT_GE(fd = next, 0);
-    path += part + "/";
-    const int file = ::openat(fd, "f.txt", O_WRONLY | O_CREAT, 0644);
-    ASSERT_GE(file, 0);
-    ::close(file);
-    if (path.size() < PATH_MAX)
-      reachable.insert(path + "f.txt");
-    else
-      ++beyond;
+  std::string rel, level200;
+  for (int level = 0; level <= 300; ++level) {
+    if (level > 0) {
+      const std::string num = std::to_string(level);
+      rel += std::string(32 - num.size(), 'n') + num + "/";
+    }
+    if (level == 200) level200 = rel;
+    if (level % 50 == 0 && level < 300) t.createFile(rel + "f.txt");
+    if (level == 100 || level == 250) {
+      t.createFile(rel + "a-side/x.txt");
+      t.createFile(rel + "z-side/y.txt");
+    }
   }
-  ::close(fd);
-  ASSERT_GT(beyond, 2);
+  t.createFile(rel + "bottom.txt", "the needle at the bottom");
+  ASSERT_GT(t.Path(rel).size(), 9000u);
+  ASSERT_GT(t.Path(level200).size(), 4096u);
+
+  struct Case {
+    const char* name;
+    std::string start;  // relative to the root
+    const char* phrase;
+  };
+  const Case cases[] = {
+      {"from the top", "", ""},
+      {"from a folder beyond the limit", level200, ""},
+      {"with a content phrase", "", "needle"},
+  };
+  std::string root = t.Root();
+  root.pop_back();
+  const FindListing everything = ListWithFind(root);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string start = t.Path(c.start);
+    start.pop_back();
+    // find takes no start folder beyond the limit: what lies below it is
+    // taken from find's listing of the whole tree.
+    FindListing found;
+    for (const bool dirs : {true, false})
+      for (const std::string& p : dirs ? everything.folders : everything.others)
+        if (p.rfind(t.Path(c.start), 0) == 0) (dirs ? found.folders : found.others).insert(p);
+    ASSERT_GT(found.folders.size(), 3u);
+
+    TFindFile f;
+    Recorder rec;
+    rec.Attach(f);
+    f.Criteria().Files().ExactFolders() = {start};
+    f.Criteria().Content().SetPhrase(c.phrase);
+    {
+      const FewDescriptors few;
+      f.Execute();
+    }
+
+    std::set<std::string> folders;
+    for (const std::string& e : rec.events)
+      if (e.rfind("F ", 0) == 0) folders.insert(e.substr(2));
+    // Sets of paths this long are compared without printing them.
+    const std::set<std::string> files =
+        *c.phrase ? std::set<std::string>{t.Path(rel + "bottom.txt")} : found.others;
+    EXPECT_EQ(rec.Count("F "), folders.size());  // each folder entered once
+    EXPECT_TRUE(folders == found.folders) << folders.size() << " folders entered, find has " << found.folders.size();
+    EXPECT_TRUE(rec.Matches() == files) << rec.Matches().size() << " files listed, expected " << files.size();
+    EXPECT_EQ(f.UnreadableFolders(), 0u);
+  }
+}
+
+// Folders the walk cannot open or read are reported, each once, right after
+// their folder event, and counted; the rest of the tree is walked. Folders
+// the handler asked nothing of, folders gone before they were opened and a
+// search stopped before them say nothing.
+TEST(FinderWalk, FoldersThatCannotBeReadAreReportedAndCounted) {
+  struct Case {
+    const char* name;
+    // Runs in OnFolderChange; may answer for the folder or abort.
+    std::function<void(TFindFile*, const std::string& rel, TFolderIgnore&)> onFolder;
+    std::vector<std::string> reported;  // "rel code", in the order raised
+  };
+  const Case cases[] = {
+      {"plain", nullptr, {"locked/ 5", "names-only/ 5", "open/locked-too/ 5"}},
+      {"nothing asked of a locked folder",
+       [](TFindFile*, const std::string& rel, TFolderIgnore& ignore) {
+         if (rel == "locked/") ignore = fiThisAndSubfolders;
+       },
+       {"names-only/ 5", "open/locked-too/ 5"}},
+      {"files only of a locked folder",
+       [](TFindFile*, const std::string& rel, TFolderIgnore& ignore) {
+         if (rel == "locked/") ignore = fiJustSubfolders;
+       },
+       {"locked/ 5", "names-only/ 5", "open/locked-too/ 5"}},
+      // Which folders came before it depends on the order of the listing:
+      // they are what this row expects, the aborted one is not among them.
+      {"aborted at a locked folder",
+       [](TFindFile* s, const std::string& rel, TFolderIgnore&) {
+         if (rel == "open/locked-too/") s->Abort();
+       },
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempTree t;
+    t.createFile("a.txt");
+    t.createFile("locked/inside.txt");
+    t.createFile("names-only/unseen.txt");
+    t.createFile("open/b.txt");
+    t.createFile("open/locked-too/inside.txt");
+    t.createFile("open/z/c.txt");
+    t.createDir("gone");
+    ::chmod(t.Path("locked").c_str(), 0);
+    ::chmod(t.Path("open/locked-too").c_str(), 0);
+    ::chmod(t.Path("names-only").c_str(), 0444);  // names, but no entry may be looked at
+    test::WithoutPermissionOverride asEveryone;
+    if (!test::FolderIsRefused(t.Path("locked").c_str())) GTEST_SKIP() << "permissions are not enforced here";
+
+    TFindFile f;
+    Recorder rec;
+    rec.Attach(f);
+    auto rel = [&](const std::string& folder) { return folder.substr(t.Root().size()); };
+    f.OnFolderChange = [&](TFindFile* s, const std::string& folder, TFolderIgnore& ignore) {
+      rec.Add("F " + folder);
+      if (c.onFolder) c.onFolder(s, rel(folder), ignore);
+    };
+    f.OnFileMatch = [&](TFindFile*, const std::string& folder, const TSearchRec& r) {
+      rec.Add("M " + folder + r.Name);
+      // The file pass of the top comes before its subfolders are opened.
+      if (r.Name == "a.txt") ::rmdir(t.Path("gone").c_str());
+    };
+    std::vector<std::string> reported;
+    f.OnFolderError = [&](TFindFile*, const std::string& folder, int code) {
+      // Right after the folder's own event.
+      EXPECT_EQ(rec.events.back(), "F " + folder);
+      reported.push_back(rel(folder) + " " + std::to_string(code));
+      rec.Add("E " + folder);
+    };
+    f.Criteria().Files().SetLocation(t.Root());
+    f.Execute();
+
+    EXPECT_EQ(f.UnreadableFolders(), reported.size());
+    std::sort(reported.begin(), reported.end());
+    EXPECT_TRUE(rec.Matches().count(t.Path("a.txt")));
+    if (rec.Count("abort") == 0) {
+      EXPECT_EQ(reported, c.reported);
+      EXPECT_TRUE(rec.Matches().count(t.Path("open/z/c.txt")));
+    } else {
+      EXPECT_EQ(std::count(reported.begin(), reported.end(), "open/locked-too/ 5"), 0);
+      EXPECT_EQ(rec.events.end()[-2], "abort");  // nothing between the abort and the finish
+    }
+    EXPECT_FALSE(rec.Matches().count(t.Path("names-only/unseen.txt")));
+  }
+}
+
+// A target that cannot be opened is reported with its error code.
+TEST(FinderWalk, MissingTargetIsReported) {
+  TempTree t;
   TFindFile f;
-  Recorder rec;
-  rec.Attach(f);
-  f.Criteria().Files().SetLocation(t.Root());
-  f.Criteria().Files().SetFileName("f.txt");
-  int folders = 0;
-  f.OnFolderChange = [&](TFindFile*, const std::string&, TFolderIgnore&) { ++folders; };
-  EXPECT_NO_THROW(f.Execute());
-  EXPECT_EQ(rec.Matches(), reachable);
-  // The first folder beyond the limit is still announced; it yields nothing,
-  // so its subfolders are never reached.
-  EXPECT_EQ(folders, 1 + static_cast<int>(reachable.size()) + 1);
-  // The tree is removed from the bottom up, the way it was made.
-  fd = ::open(t.Root().c_str(), O_RDONLY | O_DIRECTORY);
-  std::vector<int> fds{fd};
-  for (int i = 0; i < 25; ++i) fds.push_back(::openat(fds.back(), part.c_str(), O_RDONLY | O_DIRECTORY));
-  for (int i = 25; i > 0; --i) {
-    ::unlinkat(fds[i], "f.txt", 0);
-    ::close(fds[i]);
-    ::unlinkat(fds[i - 1], part.c_str(), AT_REMOVEDIR);
-  }
-  ::close(fd);
+  std::vector<std::pair<std::string, int>> reported;
+  f.OnFolderError = [&](TFindFile*, const std::string& folder, int code) { reported.emplace_back(folder, code); };
+  f.Criteria().Files().ExactFolders() = {t.Path("missing")};
+  f.Execute();
+  EXPECT_EQ(reported, (std::vector<std::pair<std::string, int>>{{t.Path("missing/"), 2}}));
+  EXPECT_EQ(f.UnreadableFolders(), 1u);
 }
 
 // A folder swapped for a symbolic link after its parent was listed is not
@@ -598,17 +758,14 @@ TEST(FinderWalk, DeepBranchesWithinFewDescriptors) {
   t.createFile("top/one/" + chain + "bottom1.txt");
   t.createFile("top/two/" + chain + "bottom2.txt");
   t.createFile("top/three.txt");
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-  rlimit low = saved;
-  low.rlim_cur = 90;
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
   TFindFile f;
   Recorder rec;
   rec.Attach(f);
   f.Criteria().Files().SetLocation(t.Root());
-  f.Execute();
-  setrlimit(RLIMIT_NOFILE, &saved);
+  {
+    const FewDescriptors few;
+    f.Execute();
+  }
   EXPECT_EQ(rec.Matches(), (std::set<std::string>{t.Path("top/one/" + chain + "bottom1.txt"),
                                                   t.Path("top/two/" + chain + "bottom2.txt"),
                                                   t.Path("top/three.txt")}));

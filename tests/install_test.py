@@ -271,7 +271,7 @@ def check_deb(build):
             fail(f"the package's Version field is not {version}")
         depends = run("dpkg-deb", "-f", deb, "Depends").stdout.strip()
         names = [re.split(r"[\s(]", d.strip())[0] for d in depends.split(",") if d.strip()]
-        for needed in ("libqt6widgets6", "libqt6svg6", "qt6-translations-l10n", "xdg-utils"):
+        for needed in ("libqt6widgets6", "libglib2.0-0", "libqt6svg6", "qt6-translations-l10n", "xdg-utils"):
             if needed not in names:
                 fail(f"the package does not depend on {needed}: {depends}")
         for name in names:

@@ -116,6 +116,24 @@ TEST(DirEnum, Failures) {
   EndEntries(rec);
 }
 
+// A folder whose path is longer than the system takes in one call is read
+// all the same, a link on the way followed as in any path.
+TEST(DirEnum, FolderBeyondThePathLimit) {
+  TempTree t;
+  std::string rel = "real/";
+  for (int i = 0; i < 40; ++i) rel += std::string(120, 'a' + i % 26) + "/";
+  t.createFile(rel + "deep.txt", "12345");
+  t.symlink(t.Path("real"), "link");
+  for (const std::string& start : {t.Path(rel), t.Path("link/" + rel.substr(5))}) {
+    ASSERT_GT(start.size(), 4096u);
+    int r = -1;
+    const auto all = ListAll(start + "*.txt", 0x37, &r);
+    EXPECT_EQ(r, 0);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all.begin()->second.Size, 5u);
+  }
+}
+
 TEST(DirEnum, ListingServesSeveralPasses) {
   TempTree t;
   t.createFile("a.txt");

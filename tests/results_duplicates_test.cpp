@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -419,6 +421,34 @@ TEST_F(DuplicateScan, GroupsNumberTheRowsOfEachSetOfCopies) {
   EXPECT_EQ(r.Groups[0], r.Groups[3]);
   EXPECT_EQ(r.Groups[4], r.Groups[5]);
   EXPECT_NE(r.Groups[0], r.Groups[4]);
+}
+
+// Progress: every file of a run that can pair counts once (a hard link
+// adds nothing), never backwards, and the scan ends at the whole, also where
+// it read less because files differed early.
+TEST_F(DuplicateScan, ProgressCountsEachCandidateOnceAndEndsAtTheWhole) {
+  for (const char* n : {"a1", "a2"}) tree.createFile(n, Bytes(1000, 'a'));
+  ASSERT_EQ(::link(tree.Path("a1").c_str(), tree.Path("a1link").c_str()), 0);
+  tree.createFile("d1", "1" + Bytes(299999, 'd'));
+  tree.createFile("d2", "2" + Bytes(299999, 'd'));
+  tree.createFile("lonely", Bytes(4000, 'l'));
+  for (const char* n : {"s1", "s2"}) tree.createFile(n, Bytes(999, 's'));
+  List({"a1", "a2", "a1link", "d1", "d2", "lonely", "s1", "s2"});
+  TDuplicateProgress progress;
+  std::vector<uint64_t> seen;
+  events.Progress = &progress;
+  events.IdleEvery = std::chrono::milliseconds(0);
+  events.OnIdle = [&] {
+    seen.push_back(progress.Done);
+    return false;
+  };
+  const TDuplicateScanResult r = Scan();
+  EXPECT_EQ(progress.Total, 2 * 1000u + 2 * 300000u);
+  EXPECT_EQ(progress.Done, progress.Total);
+  EXPECT_LT(r.BytesRead, progress.Total);  // d1 and d2 differ in their first block
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_LE(seen.back(), progress.Total);
 }
 
 TEST_F(DuplicateScan, StopKeepsThePairsFoundSoFar) {

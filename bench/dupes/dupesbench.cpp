@@ -1,9 +1,12 @@
 // Times the duplicate scan through the window's own handler, offscreen,
 // after a search, and lists what the duplicate view shows.
 //
-//   trawlix_dupesbench TREE [--runs N] [--list FILE]
+//   trawlix_dupesbench TREE [--runs N] [--list FILE] [--keep-one]
 //
 // Each run searches TREE (not timed) and then times btnFindIdenticalClick.
+// With --keep-one (one run, on a copy of a tree: it changes the tree) the
+// search, the scan and keeping the first file of each group (the files
+// moved to the trash of $XDG_DATA_HOME) are timed together.
 // --list writes the distinct full paths of the duplicate view, one a line.
 // At the end: bytes read against the bytes of all candidate files, and the
 // peak memory after the search and after the scan.
@@ -44,6 +47,9 @@ int main(int argc, char** argv) {
   }
   int runs = 5;
   std::string list;
+  bool keepOne = false;
+  for (int i = 2; i < argc; ++i)
+    if (std::strcmp(argv[i], "--keep-one") == 0) keepOne = true;
   for (int i = 2; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--runs") == 0) runs = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--list") == 0) list = argv[i + 1];
@@ -55,6 +61,17 @@ int main(int argc, char** argv) {
   QuietInteraction ui(/*print=*/true);
   TfrmTrawlix frm(ui);
   frm.FileListBox1->SetDirectory(argv[1]);
+  if (keepOne) {
+    const auto t0 = std::chrono::steady_clock::now();
+    frm.edtFileMask->setText(QStringLiteral("*.*"));
+    frm.btnSearchClick(frm.btnSearch);
+    frm.btnFindIdenticalClick(frm.btnFindIdentical);
+    frm.mnuErsteBehaltenClick(frm.mnuErsteBehalten);
+    const auto t1 = std::chrono::steady_clock::now();
+    std::printf("cleanup: %.1f ms, %d rows, peak %ld KB\n",
+                std::chrono::duration<double, std::milli>(t1 - t0).count(), frm.FileCount(), HighWaterKb());
+    return 0;
+  }
   std::vector<double> ms;
   long afterSearch = 0;
   for (int i = 0; i < runs; ++i) {

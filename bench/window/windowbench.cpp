@@ -8,8 +8,8 @@
 //       Runs btnSearchClick on TREE N times (table filled, labels updated)
 //       and prints the wall time of each run, the median and the counts.
 //       Offscreen by default; with --shown 1 the window is shown on the
-//       display ($DISPLAY) first and painted while it searches (the window
-//       lets paint events through once per folder), and each time includes
+//       display ($DISPLAY) first and painted while it searches (input is
+//       let through at every folder, the drawing is paced), and each time includes
 //       the painting of the final state after btnSearchClick returns.
 //       --size sets the window's size; the other options are fields of the
 //       dialog "Weitere Suchkriterien" (the phrase ignores case unless

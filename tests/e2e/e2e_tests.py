@@ -30,6 +30,28 @@ def make_file(path, data=b""):
     return path
 
 
+def make_chain(top, levels, every):
+    """A chain of `levels` folders with 32-byte names below `top`, a file in
+    every `every`-th of them and at the bottom. Made folder by folder
+    relative to the one before, as its paths outgrow what the system takes
+    in one call."""
+    top.mkdir(parents=True, exist_ok=True)
+    fd = os.open(top, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        for level in range(1, levels + 1):
+            name = f"ebene{level:03d}".ljust(32, "_")
+            os.mkdir(name, dir_fd=fd)
+            nxt = os.open(name, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+            os.close(fd)
+            fd = nxt
+            if level % every == 0 or level == levels:
+                out = os.open(f"datei{level}.txt", os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=fd)
+                os.write(out, b"x" * level)
+                os.close(out)
+    finally:
+        os.close(fd)
+
+
 def read_settings(session):
     """The values of the settings file as a dict of texts."""
     check(session.settings_file.exists(), f"no settings file {session.settings_file}")
@@ -217,6 +239,8 @@ def test_search(s):
     os.symlink("Brief.TXT", t / "verweis auf Brief")
     os.symlink("Alt", t / "verweis auf Ordner")  # listed as an entry, not walked
     os.mkfifo(t / "röhre")
+    # Far below the depth at which the paths outgrow the system's limit.
+    make_chain(t / "tief", 300, 50)
     out = s.tmp / "out"
     out.mkdir()
 
@@ -224,10 +248,12 @@ def test_search(s):
     search(s, p)
     listed = lines_of(s.save_through_dialog(p, "alt+d", out / "liste.txt"), "the list file")
     expected = found_by_find(t)
+    short = lambda paths: sorted(e[:60] + b"..." + e[-60:] if len(e) > 150 else e for e in paths)
     check(sorted(listed) == sorted(expected),
           "the saved list differs from find's:\n  only in the list: "
-          f"{sorted(set(listed) - set(expected))}\n  only in find's: {sorted(set(expected) - set(listed))}"
+          f"{short(set(listed) - set(expected))}\n  only in find's: {short(set(expected) - set(listed))}"
           f"\n  {len(listed)} lines, find lists {len(expected)}")
+    check(max(len(e) for e in listed) > 9000, "the list holds no path beyond the system's limit")
     s.keys(p.window, "alt+b")
     check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
 
@@ -651,6 +677,82 @@ def test_command_line(s):
           "a usage error does not print the same usage as --help")
 
 
+def test_trash(s):
+    """In the duplicate view one row goes to the desktop's trash through the
+    context menu, then "Alle Kopien außer der ersten in den Papierkorb…"
+    keeps the first file of every group after its question; every other
+    file lies in the trash with its .trashinfo. With TRAWLIX_E2E_SHOTS set
+    to a folder, screenshots of the steps land there."""
+    t = s.tree
+    a = os.urandom(5000)
+    odd = os.fsencode(t / "Kopien") + b"/b\xe4d name.dat"  # not UTF-8 (a tab would split the saved table)
+    for path in (os.fsencode(t / "a1.dat"), os.fsencode(t / "Kopien/a2.dat"), odd,
+                 os.fsencode(t / "Kopien/tiefer/a4.dat")):
+        make_file(path, a)
+    b = os.urandom(3000)
+    make_file(t / "b1.bin", b)
+    make_file(t / "Sicherung/b2.bin", b)
+    make_file(t / "einzeln.dat", os.urandom(5000))
+    out = s.tmp / "out"
+    out.mkdir()
+    trash = s.home / "data" / "Trash"
+    shots = os.environ.get("TRAWLIX_E2E_SHOTS")
+
+    def shoot(p, name, root=False):
+        if shots:
+            p.wait_idle()
+            s.x("import", "-window", "root" if root else str(p.window), str(Path(shots) / name))
+
+    p = s.start(extra_env={"LC_ALL": "de_DE.UTF-8"})
+    search(s, p)
+    s.keys(p.window, "alt+z")
+    s.expect_no_dialog(p, "the duplicate scan")
+    rows = table_rows(s.save_through_dialog(p, "alt+t", out / "duplikate.txt"), fields=5)
+    paths = [r[0] + r[1] for r in rows]
+    shoot(p, "trash-1-groups.png")
+
+    # One row to the trash: the second copy of a.
+    victim = os.fsencode(t / "Kopien/a2.dat")
+    select_row(s, p, paths.index(victim) + 1)
+    s.keys(p.window, "Menu")
+    p.wait_idle()
+    s.x("xdotool", "key", "--delay", "40", "Down", "Down", "Return")
+    s.expect_no_dialog(p, "In den Papierkorb verschieben")
+    check(not os.path.lexists(victim), "the row's file is still in its place")
+    check((trash / "files" / "a2.dat").read_bytes() == a, "the file is not in the trash")
+    info = (trash / "info" / "a2.dat.trashinfo").read_text()
+    check(f"Path={t}/Kopien/a2.dat" in info, f"the trash does not know where it came from: {info!r}")
+    shoot(p, "trash-2-one-row.png")
+
+    # Keep the first of each group.
+    s.keys(p.window, "Menu")
+    p.wait_idle()
+    s.x("xdotool", "key", "--delay", "40", "Down", "Down", "Down", "Return")
+    box = s.wait_for("the question", lambda: s.find_windows("Bestätigung"), p)[0]
+    shoot(p, "trash-3-question.png", root=True)
+    s.keys(box, "alt+v")
+    s.wait_for("the question to close", lambda: not s.find_windows("Bestätigung"), p)
+    s.wait_for("the closing message", lambda: s.find_windows("Informationen"), p)
+    shoot(p, "trash-4-done.png", root=True)
+    s.answer_message(p, "Informationen")
+
+    firsts = {}
+    for r, path in zip(rows, paths):
+        if path != victim:  # already in the trash: the next row is the group's first
+            firsts.setdefault((r[3], r[4]), path)
+    kept = set(firsts.values())
+    for path in set(paths):
+        check(os.path.lexists(path) == (path in kept), f"{path!r} is {'gone' if path in kept else 'still there'}")
+    check(os.path.exists(t / "einzeln.dat"), "a file without copies went")
+    trashed = sorted(os.listdir(os.fsencode(trash / "files")))
+    expected = sorted(os.path.basename(x) for x in set(paths) - kept)
+    check(trashed == expected, f"the trash holds {trashed}, expected {expected}")
+    infos = sorted(os.listdir(os.fsencode(trash / "info")))
+    check(infos == sorted(n + b".trashinfo" for n in expected), f"the trash's info files are {infos}")
+    s.keys(p.window, "alt+b")
+    check(p.wait_exit() == 0, f"the program ended with code {p.proc.returncode}")
+
+
 TESTS = {
     "settings": test_settings,
     "first_start": test_first_start,
@@ -661,6 +763,7 @@ TESTS = {
     "sort": test_sort,
     "duplicates": test_duplicates,
     "delete": test_delete,
+    "trash": test_trash,
     "cleanup": test_cleanup,
     "untouched": test_untouched,
 }
