@@ -42,8 +42,25 @@ bool MaybeSameFile(const TFileIdentity& a, const TFileIdentity& b) {
          (a.Device == b.Device || (a.Size == b.Size && a.LastWrite == b.LastWrite));
 }
 
+// True when the path lies in a trash folder (the home trash's files/, or a
+// file system's .Trash-UID/files/ or .Trash/UID/files/). A copy there is on
+// its way out: it never counts as the copy that is kept.
+bool InTrash(std::string_view path) {
+  const size_t files = path.find("/files/");
+  for (size_t at = files; at != std::string_view::npos; at = path.find("/files/", at + 1)) {
+    const std::string_view before = path.substr(0, at);
+    const size_t slash = before.rfind('/');
+    const std::string_view folder = before.substr(slash == std::string_view::npos ? 0 : slash + 1);
+    if (folder == "Trash" || folder.rfind(".Trash-", 0) == 0) return true;
+    const size_t up = (slash == std::string_view::npos || slash == 0) ? std::string_view::npos
+                                                                      : before.rfind('/', slash - 1);
+    if (up != std::string_view::npos && before.substr(up + 1, slash - up - 1) == ".Trash") return true;
+  }
+  return false;
+}
+
 // True when a row of the group other than `row` names an entry of another
-// file that is still exactly what the scan compared. The rows of a group
+// file that is still exactly what the scan compared, outside any trash. The rows of a group
 // stand together in the duplicate view.
 bool HasVerifiedCopy(const TRowStore& store, const TDuplicateScanResult& view, int row,
                      const TFileIdentity& self) {
@@ -57,6 +74,7 @@ bool HasVerifiedCopy(const TRowStore& store, const TDuplicateScanResult& view, i
   for (int r = first; r <= last; ++r) {
     TFileIdentity other;
     if (r == row || !store.Identity(r, other) || MaybeSameFile(other, self)) continue;
+    if (InTrash(store.FullPath(r))) continue;
     TEntryState now;
     if (ReadEntryState(store.FullPath(r), now) && IsListedFile(now, other) &&
         now.changed == view.ChangeTimes[r - 1])
@@ -166,6 +184,7 @@ TKeepFirstPlan PlanKeepFirst(const TRowStore& store, const std::vector<uint32_t>
       TFileIdentity id;
       if (!store.Identity(r, id)) continue;
       const std::string path = store.FullPath(r);
+      if (InTrash(path)) continue;  // never the kept copy, and already in a trash
       if (planned.empty()) {
         planned[path] = kKept;
         continue;

@@ -328,5 +328,27 @@ TEST_F(DeleteTest, AFileSeenThroughAnOverlayIsNoCopyOfItself) {
   EXPECT_TRUE(Exists(lower));
 }
 
+// A copy that lies in a trash is on its way out: it never counts as the
+// copy that is kept, and keeping the first of a group passes it over.
+TEST_F(DeleteTest, ACopyInATrashIsNeverTheKeptCopy) {
+  for (const char* trashed : {"home/.local/share/Trash/files/old.bin", "usb/.Trash-1000/files/old.bin",
+                              "usb/.Trash/1000/files/old.bin"}) {
+    SCOPED_TRACE(trashed);
+    TRowStore rows;
+    const std::string content(1500, 't');
+    test::ListFile(rows, 1, tree.createFile(trashed, content, 1100000000));
+    test::ListFile(rows, 2, tree.createFile("a.bin", content, 1100000000));
+    test::ListFile(rows, 3, tree.createFile("b.bin", content, 1100000000));
+    store = std::move(rows);
+    const TDuplicateScanResult view = View({0, 0, 0});
+    const TKeepFirstPlan plan = PlanKeepFirst(store, view.Groups);
+    ASSERT_EQ(plan.items.size(), 1u);
+    EXPECT_EQ(plan.items[0].row, 3);  // a.bin stays, b.bin goes
+    EXPECT_EQ(DeleteRowFile(store, 3, &view), TDeleteOutcome::Deleted);
+    EXPECT_EQ(DeleteRowFile(store, 2, &view), TDeleteOutcome::LastCopy);
+    EXPECT_TRUE(Exists(tree.Path("a.bin")));
+  }
+}
+
 }  // namespace
 }  // namespace trawlix
