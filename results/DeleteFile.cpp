@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -128,6 +129,9 @@ bool SameFolder(int a, int b) {
   return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+// The room a trash record (and a new trash folder) may need.
+constexpr uint64_t kTrashRecordRoom = 64 * 1024;
+
 TDeleteOutcome MoveToTrash(const std::string& path, const TCheckedEntry& entry, std::string* error) {
   // gio renames by path and would follow a link put in a folder's place:
   // right before it, the path must still reach the checked folder without
@@ -139,6 +143,21 @@ TDeleteOutcome MoveToTrash(const std::string& path, const TCheckedEntry& entry, 
       !SameFolder(folder.Get(), entry.folder.Get()))
     return TDeleteOutcome::Refused;
   if (!IsListedFile(StateOf(stx), entry.listed)) return TDeleteOutcome::Changed;
+  // gio moves the file first and writes its .trashinfo after, without
+  // checking that write: on a full file system the file would sit in the
+  // trash with no record of where it came from, and could not be restored.
+  // The record lives on the file's own file system (its trash, or the home
+  // trash when that is the same one), so room is asked for there.
+  struct statvfs room;
+  if (::fstatvfs(folder.Get(), &room) == 0) {
+    const bool root = ::geteuid() == 0;
+    const uint64_t bytes = static_cast<uint64_t>(root ? room.f_bfree : room.f_bavail) * room.f_frsize;
+    const uint64_t inodes = root ? room.f_ffree : room.f_favail;
+    if (bytes < kTrashRecordRoom || (room.f_files != 0 && inodes < 2)) {
+      if (error) *error = "Zu wenig Speicherplatz";
+      return TDeleteOutcome::TrashFailed;
+    }
+  }
   GFile* file = g_file_new_for_path(path.c_str());  // the bytes as they are
   GError* failure = nullptr;
   const bool moved = g_file_trash(file, nullptr, &failure);

@@ -220,5 +220,24 @@ TEST_F(TrashTest, OtherFileSystemUsesItsOwnTrashOrFailsClearly) {
   EXPECT_TRUE(trash.Names().empty());
 }
 
+// On a full file system the trash could take the file but not the record of
+// where it came from: it would not be restorable. The file stays instead.
+TEST_F(TrashTest, AFullFileSystemKeepsTheFileInPlace) {
+  OwnFileSystem fs(tree, "ext2");
+  if (!fs.Why().empty()) GTEST_SKIP() << fs.Why();
+  const std::string first = tree.createFile("mnt/first.bin", "erste", 1100000000);
+  test::ListFile(store, 1, first);
+  std::string error;
+  ASSERT_EQ(TrashRowFile(store, 1, nullptr, &error), TDeleteOutcome::Deleted) << error;
+  const std::string g = tree.createFile("mnt/g.bin", "bleibt", 1100000000);
+  // Fills the file system to its last block (dd ends with "no space").
+  const int filled = std::system(("dd if=/dev/zero of='" + tree.Path("mnt/fill") + "' bs=64k 2>/dev/null").c_str());
+  ASSERT_NE(filled, -1);
+  test::ListFile(store, 1, g);
+  EXPECT_EQ(TrashRowFile(store, 1, nullptr, &error), TDeleteOutcome::TrashFailed);
+  EXPECT_EQ(error, "Zu wenig Speicherplatz");
+  EXPECT_EQ(test::ReadAll(g), "bleibt");
+}
+
 }  // namespace
 }  // namespace trawlix
