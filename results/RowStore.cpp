@@ -27,7 +27,7 @@ uint32_t TRowStore::InternFolder(std::string_view folder) {
   // Matches arrive folder by folder, so the folder of the previous row is
   // nearly always the one asked for.
   if (!folders_.empty()) {
-    const FolderRef& last = folders_.back();
+    const FolderRef& last = folders_[folders_.size() - 1];
     if (last.length == folder.size() &&
         std::string_view(folderBytes_).substr(last.offset, last.length) == folder)
       return static_cast<uint32_t>(folders_.size() - 1);
@@ -226,7 +226,7 @@ void TRowStore::PermuteRows(int first, const std::vector<int>& order) {
 }
 
 void TRowStore::RebuildFrom(const std::vector<int>& sources) {
-  std::vector<Row> rebuilt;
+  TGrowingArray<Row> rebuilt;
   rebuilt.reserve(sources.size());
   for (int src : sources) {
     const Row* r = Find(src);
@@ -244,9 +244,9 @@ void TRowStore::BeginFill() {
 }
 
 void TRowStore::Compact() {
-  std::string names;
-  std::string folderBytes;
-  std::vector<FolderRef> folders;
+  TGrowingBytes names;
+  TGrowingBytes folderBytes;
+  TGrowingArray<FolderRef> folders;
   std::vector<uint64_t> devices;
   std::vector<uint32_t> newFolder(folders_.size(), kNoFolder);
   std::vector<uint32_t> newDevice(devices_.size(), kNoFolder);

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/FileTime.h"
+#include "platform/LargeBlocks.h"
 #include "results/DateText.h"
 
 namespace trawlix {
@@ -137,10 +138,10 @@ class TRowStore {
   static const TDateTextFormat kGerman;
   const TDateTextFormat* dateFormat_ = &kGerman;
   int32_t fileCount_ = 0;
-  std::vector<Row> rows_;  // rows_[i] is row i + 1
-  std::string names_;
-  std::string folderBytes_;
-  std::vector<FolderRef> folders_;
+  TGrowingArray<Row> rows_;  // rows_[i] is row i + 1
+  TGrowingBytes names_;
+  TGrowingBytes folderBytes_;
+  TGrowingArray<FolderRef> folders_;
   std::vector<uint64_t> devices_;
   size_t folderBytesAtCompact_ = 0;
 };
