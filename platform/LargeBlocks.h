@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string_view>
 #include <type_traits>
@@ -68,7 +69,7 @@ class TGrowingArray {
   // New elements are T{}.
   void resize(size_t n) {
     if (n > capacity_) Grow(n);
-    for (size_t i = size_; i < n; ++i) new (data_ + i) T{};
+    if (n > size_) std::uninitialized_fill(data_ + size_, data_ + n, T{});
     size_ = n;
   }
   void push_back(const T& v) {
