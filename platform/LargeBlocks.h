@@ -21,10 +21,9 @@ namespace trawlix {
 
 namespace largeblocks {
 inline constexpr size_t kHugePage = size_t{2} << 20;
-// Blocks of `bytes`; `bytes` == 0 gives nullptr. All throw std::bad_alloc.
-void* Allocate(size_t bytes);
-// The block of oldBytes as a block of newBytes, its first
-// min(oldBytes, newBytes) bytes kept; the old block is gone afterwards.
+// The block of oldBytes (nullptr for none) as a block of newBytes, its
+// first min(oldBytes, newBytes) bytes kept; the old block is gone
+// afterwards. newBytes == 0 gives nullptr. Throws std::bad_alloc.
 void* Resize(void* block, size_t oldBytes, size_t newBytes);
 void Release(void* block, size_t bytes) noexcept;  // bytes as given when made
 }  // namespace largeblocks
@@ -88,12 +87,15 @@ class TGrowingArray {
   }
 
  private:
+  // Half the address space at most, so sizes in bytes and their rounding
+  // to whole huge pages never wrap.
+  static constexpr size_t kMost = std::numeric_limits<size_t>::max() / sizeof(T) / 2;
+
   void Grow(size_t atLeast) {
-    const size_t most = std::numeric_limits<size_t>::max() / sizeof(T) / 2;
-    if (atLeast > most) throw std::bad_alloc();
-    SetCapacity(std::max({atLeast, capacity_ * 2, size_t{64}}));
+    SetCapacity(std::max({atLeast, std::min(capacity_ * 2, kMost), size_t{64}}));
   }
   void SetCapacity(size_t n) {
+    if (n > kMost) throw std::bad_alloc();
     data_ = static_cast<T*>(largeblocks::Resize(data_, capacity_ * sizeof(T), n * sizeof(T)));
     capacity_ = n;
   }
